@@ -1,0 +1,22 @@
+#!/bin/sh
+# Runs a Windows program of the x86_64 build under wine64, in the private
+# prefix of the build folder it belongs to (or $SETUP_WINEPREFIX).
+# Used by ctest as the cross-compiling emulator.
+#   SETUP_WINE_VERSION=winxp  makes Wine report that Windows version to this
+#                             program (set per test by CMake).
+set -eu
+exe=$1
+shift
+here=$(cd "$(dirname "$0")" && pwd)
+build=$(cd "$(dirname "$exe")" && pwd)
+while [ ! -f "$build/CMakeCache.txt" ] && [ "$build" != / ]; do build=$(dirname "$build"); done
+export WINEPREFIX="${SETUP_WINEPREFIX:-$build/wineprefix}"
+export WINEARCH=win64
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+"$here/wine-prefix.sh" "$WINEPREFIX"
+if [ -n "${SETUP_WINE_VERSION:-}" ]; then
+    wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$(basename "$exe")" \
+        /v Version /d "$SETUP_WINE_VERSION" /f >/dev/null 2>&1
+fi
+exec wine "$exe" "$@"

@@ -1,0 +1,75 @@
+#include "install/install_steps.h"
+
+#include <cstring>
+
+namespace setup {
+
+DriverDirectory::DriverDirectory(SystemApi& api, const char* environment, InstallReport& report) {
+    std::uint32_t needed = 0;
+    std::uint32_t error = api.getPrinterDriverDirectory(environment, path_, kBufferSize, &needed);
+    // Whatever the call left behind, the buffer stays a terminated string.
+    path_[kBufferSize - 1] = '\0';
+    if (error == 0 && path_[0] == '\0') error = win32::kErrorPathNotFound;
+    if (error != 0) {
+        // Going on with an empty directory would copy into the root of the
+        // current drive; no copy is attempted instead.
+        path_[0] = '\0';
+        report.add(InstallStep::DriverDirectory, environment ? environment : "", error);
+        return;
+    }
+    known_ = true;
+}
+
+bool DriverDirectory::pathOf(const char* name, PathText& out) const {
+    return known_ && out.append({path_, "\\", name});
+}
+
+void copyToDriverDirectory(SystemApi& api, InstallReport& report, const DriverDirectory& dir,
+                           const char* source, const char* destName) {
+    if (!dir.known()) return;  // already recorded once for the directory
+    PathText destination;
+    if (!dir.pathOf(destName, destination)) {
+        report.add(InstallStep::CopyFile, destName, win32::kErrorFilenameExcedRange);
+        return;
+    }
+    const std::uint32_t error = api.copyFile(source, destination.c_str(), false);
+    if (error != 0) report.add(InstallStep::CopyFile, destName, error);
+}
+
+void registerDriver(SystemApi& api, InstallReport& report, const DriverInfo3& info) {
+    const std::uint32_t error = api.addPrinterDriver(info);
+    if (error != 0 && error != win32::kErrorPrinterDriverAlreadyInstalled) {
+        report.add(InstallStep::AddPrinterDriver, info.pName, error);
+    }
+}
+
+void registerPrinter(SystemApi& api, InstallReport& report, const PrinterInfo2& info,
+                     ScopedPrinter& printer) {
+    const std::uint32_t error = api.addPrinter(info, printer.receive());
+    if (error != 0 && error != win32::kErrorPrinterAlreadyExists) {
+        report.add(InstallStep::AddPrinter, info.pPrinterName, error);
+    }
+}
+
+void writeRegistryValue(SystemApi& api, InstallReport& report, RegistryRoot root,
+                        const char* subKey, const char* name, std::uint32_t type,
+                        const std::uint8_t* data, std::uint32_t size) {
+    ScopedRegKey key(api);
+    const std::uint32_t error = api.regOpenKeyForSet(root, subKey, key.receive());
+    if (error != 0 || !key) {
+        report.add(InstallStep::OpenRegistryKey, subKey, error);
+        return;
+    }
+    if (api.regSetValue(key.get(), name, type, data, size) != 0) {
+        api.showMessage(REGISTRY_WRITE_FAILED);
+    }
+}
+
+void writeRegistryText(SystemApi& api, InstallReport& report, RegistryRoot root,
+                       const char* subKey, const char* name, const char* text, std::size_t length) {
+    writeRegistryValue(api, report, root, subKey, name, win32::kRegSz,
+                       reinterpret_cast<const std::uint8_t*>(text),
+                       static_cast<std::uint32_t>(length));
+}
+
+}  // namespace setup

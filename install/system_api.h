@@ -1,0 +1,154 @@
+// The one narrow interface through which the installers touch the system:
+// spooler, files, registry, serial port and the message box. Each method
+// stands for the Win32 call named beside it, with the same arguments and
+// records, so the installers' call sequence can be checked against a
+// recording fake and run for real against Win32System.
+//
+// Results are Win32 error codes: 0 on success, otherwise what GetLastError
+// (or the registry function) gave.
+#pragma once
+
+#include <cstdint>
+
+namespace setup {
+
+// An opaque system handle (printer, registry key, file). 0 is "no handle".
+using SysHandle = std::uintptr_t;
+
+// DRIVER_INFO_3A, field for field.
+struct DriverInfo3 {
+    std::uint32_t cVersion = 0;
+    const char* pName = nullptr;
+    const char* pEnvironment = nullptr;
+    const char* pDriverPath = nullptr;
+    const char* pDataFile = nullptr;
+    const char* pConfigFile = nullptr;
+    const char* pHelpFile = nullptr;
+    const char* pDependentFiles = nullptr;  // NUL-separated names, ended by an empty name
+    const char* pMonitorName = nullptr;
+    const char* pDefaultDataType = nullptr;
+};
+
+// PRINTER_INFO_2A, field for field.
+struct PrinterInfo2 {
+    const char* pServerName = nullptr;
+    const char* pPrinterName = nullptr;
+    const char* pShareName = nullptr;
+    const char* pPortName = nullptr;
+    const char* pDriverName = nullptr;
+    const char* pComment = nullptr;
+    const char* pLocation = nullptr;
+    void* pDevMode = nullptr;
+    const char* pSepFile = nullptr;
+    const char* pPrintProcessor = nullptr;
+    const char* pDatatype = nullptr;
+    const char* pParameters = nullptr;
+    void* pSecurityDescriptor = nullptr;
+    std::uint32_t Attributes = 0;
+    std::uint32_t Priority = 0;
+    std::uint32_t DefaultPriority = 0;
+    std::uint32_t StartTime = 0;
+    std::uint32_t UntilTime = 0;
+    std::uint32_t Status = 0;
+    std::uint32_t cJobs = 0;
+    std::uint32_t AveragePPM = 0;
+};
+
+enum class RegistryRoot { CurrentUser, LocalMachine };
+
+// The Win32 values the installers use (ERROR_PATH_NOT_FOUND and so on); the
+// logic does not include <windows.h>, whose macros would clash with the names.
+namespace win32 {
+constexpr std::uint32_t kErrorPathNotFound = 3;
+constexpr std::uint32_t kErrorInsufficientBuffer = 122;
+constexpr std::uint32_t kErrorFilenameExcedRange = 206;
+constexpr std::uint32_t kErrorPrinterDriverAlreadyInstalled = 1795;
+constexpr std::uint32_t kErrorPrinterAlreadyExists = 1802;
+constexpr std::uint32_t kRegSz = 1;
+constexpr std::uint32_t kRegBinary = 3;
+constexpr std::uint32_t kPrinterAttributeDefault = 4;
+}  // namespace win32
+
+class SystemApi {
+public:
+    virtual ~SystemApi() = default;
+
+    // GetPrinterDriverDirectoryA(NULL, environment, 1, buffer, bufferSize, needed)
+    virtual std::uint32_t getPrinterDriverDirectory(const char* environment, char* buffer,
+                                                    std::uint32_t bufferSize,
+                                                    std::uint32_t* needed) = 0;
+    // CopyFileA(source, destination, failIfExists)
+    virtual std::uint32_t copyFile(const char* source, const char* destination,
+                                   bool failIfExists) = 0;
+    // FindFirstFileA(path) (and FindClose): whether a file of that name exists.
+    virtual bool fileExists(const char* path) = 0;
+    // AddPrinterDriverA(NULL, 3, info)
+    virtual std::uint32_t addPrinterDriver(const DriverInfo3& info) = 0;
+    // AddPrinterA(NULL, 2, info); *printer receives the handle, 0 on failure.
+    virtual std::uint32_t addPrinter(const PrinterInfo2& info, SysHandle* printer) = 0;
+    // ClosePrinter(printer)
+    virtual void closePrinter(SysHandle printer) = 0;
+    // RegOpenKeyExA(root, subKey, 0, KEY_SET_VALUE, key)
+    virtual std::uint32_t regOpenKeyForSet(RegistryRoot root, const char* subKey,
+                                           SysHandle* key) = 0;
+    // RegSetValueExA(key, name, 0, type, data, size)
+    virtual std::uint32_t regSetValue(SysHandle key, const char* name, std::uint32_t type,
+                                      const std::uint8_t* data, std::uint32_t size) = 0;
+    // RegCloseKey(key)
+    virtual void regCloseKey(SysHandle key) = 0;
+    // CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL)
+    virtual std::uint32_t openSerialPort(const char* name, SysHandle* port) = 0;
+    // GetCommState(port, dcb), the DCB as its 28-byte image.
+    virtual std::uint32_t getCommState(SysHandle port, std::uint8_t* dcb28) = 0;
+    // CloseHandle(handle)
+    virtual void closeHandle(SysHandle handle) = 0;
+    // Modal message box owned by the active page: OK button, exclamation icon,
+    // captioned with the application title. The text is in code page 936.
+    virtual void showMessage(const char* textCp936) = 0;
+};
+
+// Owns one handle of the system interface and closes it with the matching
+// call on every path out of its scope. Move-only.
+template <void (SystemApi::*Close)(SysHandle)>
+class ScopedSysHandle {
+public:
+    explicit ScopedSysHandle(SystemApi& api) : api_(&api) {}
+    ~ScopedSysHandle() { reset(); }
+    ScopedSysHandle(const ScopedSysHandle&) = delete;
+    ScopedSysHandle& operator=(const ScopedSysHandle&) = delete;
+    ScopedSysHandle(ScopedSysHandle&& other) noexcept : api_(other.api_), handle_(other.handle_) {
+        other.handle_ = 0;
+    }
+    ScopedSysHandle& operator=(ScopedSysHandle&& other) noexcept {
+        if (this != &other) {
+            reset();
+            api_ = other.api_;
+            handle_ = other.handle_;
+            other.handle_ = 0;
+        }
+        return *this;
+    }
+
+    // For the call that opens the handle; any handle held is closed first.
+    SysHandle* receive() {
+        reset();
+        return &handle_;
+    }
+    SysHandle get() const { return handle_; }
+    explicit operator bool() const { return handle_ != 0; }
+
+    void reset() {
+        if (handle_ != 0) (api_->*Close)(handle_);
+        handle_ = 0;
+    }
+
+private:
+    SystemApi* api_;
+    SysHandle handle_ = 0;
+};
+
+using ScopedPrinter = ScopedSysHandle<&SystemApi::closePrinter>;
+using ScopedRegKey = ScopedSysHandle<&SystemApi::regCloseKey>;
+using ScopedFile = ScopedSysHandle<&SystemApi::closeHandle>;
+
+}  // namespace setup

@@ -1,0 +1,183 @@
+#include "install/win32_system.h"
+
+#include <winspool.h>
+
+#include <cstring>
+
+#include "catalogue/serial_records.h"
+
+namespace setup {
+namespace {
+
+static_assert(sizeof(DCB) == kDcbSize, "the DCB image is 28 bytes on every Windows");
+
+// The A structures take non-const pointers; the spooler does not write them.
+LPSTR mutableText(const char* text) { return const_cast<LPSTR>(text); }
+
+std::uint32_t lastErrorOr(std::uint32_t fallback) {
+    const DWORD error = GetLastError();
+    return error != 0 ? error : fallback;
+}
+
+template <typename T>
+SysHandle toSysHandle(T handle) {
+    return reinterpret_cast<SysHandle>(handle);
+}
+
+}  // namespace
+
+std::uint32_t Win32System::getPrinterDriverDirectory(const char* environment, char* buffer,
+                                                     std::uint32_t bufferSize,
+                                                     std::uint32_t* needed) {
+    DWORD bytesNeeded = 0;
+    SetLastError(0);
+    const BOOL ok = GetPrinterDriverDirectoryA(nullptr, mutableText(environment), 1,
+                                               reinterpret_cast<LPBYTE>(buffer), bufferSize,
+                                               &bytesNeeded);
+    *needed = bytesNeeded;
+    return ok ? 0 : lastErrorOr(ERROR_INVALID_FUNCTION);
+}
+
+std::uint32_t Win32System::copyFile(const char* source, const char* destination,
+                                    bool failIfExists) {
+    SetLastError(0);
+    return CopyFileA(source, destination, failIfExists) ? 0 : lastErrorOr(ERROR_INVALID_FUNCTION);
+}
+
+bool Win32System::fileExists(const char* path) {
+    WIN32_FIND_DATAA found;
+    const HANDLE search = FindFirstFileA(path, &found);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    FindClose(search);
+    return true;
+}
+
+std::uint32_t Win32System::addPrinterDriver(const DriverInfo3& info) {
+    DRIVER_INFO_3A record = {};
+    record.cVersion = info.cVersion;
+    record.pName = mutableText(info.pName);
+    record.pEnvironment = mutableText(info.pEnvironment);
+    record.pDriverPath = mutableText(info.pDriverPath);
+    record.pDataFile = mutableText(info.pDataFile);
+    record.pConfigFile = mutableText(info.pConfigFile);
+    record.pHelpFile = mutableText(info.pHelpFile);
+    record.pDependentFiles = mutableText(info.pDependentFiles);
+    record.pMonitorName = mutableText(info.pMonitorName);
+    record.pDefaultDataType = mutableText(info.pDefaultDataType);
+    SetLastError(0);
+    return AddPrinterDriverA(nullptr, 3, reinterpret_cast<LPBYTE>(&record))
+               ? 0
+               : lastErrorOr(ERROR_INVALID_FUNCTION);
+}
+
+std::uint32_t Win32System::addPrinter(const PrinterInfo2& info, SysHandle* printer) {
+    PRINTER_INFO_2A record = {};
+    record.pServerName = mutableText(info.pServerName);
+    record.pPrinterName = mutableText(info.pPrinterName);
+    record.pShareName = mutableText(info.pShareName);
+    record.pPortName = mutableText(info.pPortName);
+    record.pDriverName = mutableText(info.pDriverName);
+    record.pComment = mutableText(info.pComment);
+    record.pLocation = mutableText(info.pLocation);
+    record.pDevMode = static_cast<LPDEVMODEA>(info.pDevMode);
+    record.pSepFile = mutableText(info.pSepFile);
+    record.pPrintProcessor = mutableText(info.pPrintProcessor);
+    record.pDatatype = mutableText(info.pDatatype);
+    record.pParameters = mutableText(info.pParameters);
+    record.pSecurityDescriptor = static_cast<PSECURITY_DESCRIPTOR>(info.pSecurityDescriptor);
+    record.Attributes = info.Attributes;
+    record.Priority = info.Priority;
+    record.DefaultPriority = info.DefaultPriority;
+    record.StartTime = info.StartTime;
+    record.UntilTime = info.UntilTime;
+    record.Status = info.Status;
+    record.cJobs = info.cJobs;
+    record.AveragePPM = info.AveragePPM;
+    SetLastError(0);
+    const HANDLE handle = AddPrinterA(nullptr, 2, reinterpret_cast<LPBYTE>(&record));
+    *printer = toSysHandle(handle);
+    return handle ? 0 : lastErrorOr(ERROR_INVALID_FUNCTION);
+}
+
+void Win32System::closePrinter(SysHandle printer) {
+    ClosePrinter(reinterpret_cast<HANDLE>(printer));
+}
+
+std::uint32_t Win32System::regOpenKeyForSet(RegistryRoot root, const char* subKey,
+                                            SysHandle* key) {
+    HKEY opened = nullptr;
+    const LONG error = RegOpenKeyExA(
+        root == RegistryRoot::CurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, subKey, 0,
+        KEY_SET_VALUE, &opened);
+    *key = error == ERROR_SUCCESS ? toSysHandle(opened) : 0;
+    return static_cast<std::uint32_t>(error);
+}
+
+std::uint32_t Win32System::regSetValue(SysHandle key, const char* name, std::uint32_t type,
+                                       const std::uint8_t* data, std::uint32_t size) {
+    return static_cast<std::uint32_t>(
+        RegSetValueExA(reinterpret_cast<HKEY>(key), name, 0, type, data, size));
+}
+
+void Win32System::regCloseKey(SysHandle key) { RegCloseKey(reinterpret_cast<HKEY>(key)); }
+
+std::uint32_t Win32System::openSerialPort(const char* name, SysHandle* port) {
+    SetLastError(0);
+    const HANDLE handle = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                      OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        *port = 0;
+        return lastErrorOr(ERROR_FILE_NOT_FOUND);
+    }
+    *port = toSysHandle(handle);
+    return 0;
+}
+
+std::uint32_t Win32System::getCommState(SysHandle port, std::uint8_t* dcb28) {
+    DCB state = {};
+    state.DCBlength = sizeof state;
+    SetLastError(0);
+    if (!GetCommState(reinterpret_cast<HANDLE>(port), &state)) {
+        return lastErrorOr(ERROR_INVALID_FUNCTION);
+    }
+    std::memcpy(dcb28, &state, sizeof state);
+    return 0;
+}
+
+void Win32System::closeHandle(SysHandle handle) { CloseHandle(reinterpret_cast<HANDLE>(handle)); }
+
+void Win32System::showMessage(const char* textCp936) {
+    char title[MAX_PATH];
+    applicationTitle(title, sizeof title);
+    const HWND owner = owner_ ? owner_ : GetActiveWindow();
+    // The text is Chinese in code page 936 whatever the system's ANSI code
+    // page; shown through the wide box it reads correctly everywhere.
+    WCHAR wideText[256];
+    WCHAR wideTitle[MAX_PATH];
+    const int textLength = MultiByteToWideChar(936, 0, textCp936, -1, wideText, 256);
+    const int titleLength = MultiByteToWideChar(CP_ACP, 0, title, -1, wideTitle, MAX_PATH);
+    if (textLength > 0 && titleLength > 0 &&
+        MessageBoxW(owner, wideText, wideTitle, MB_OK | MB_ICONEXCLAMATION) != 0) {
+        return;
+    }
+    // No code page 936 tables, or no wide message box: the bytes as they are.
+    MessageBoxA(owner, textCp936, title, MB_OK | MB_ICONEXCLAMATION);
+}
+
+void applicationTitle(char* buffer, DWORD size) {
+    char path[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    path[length < MAX_PATH ? length : MAX_PATH - 1] = '\0';
+    const char* name = path;
+    for (const char* p = path; *p; p = CharNextA(p)) {
+        if (*p == '\\' || *p == '/' || *p == ':') name = CharNextA(p);
+    }
+    lstrcpynA(buffer, name, static_cast<int>(size));
+    char* dot = nullptr;
+    for (char* p = buffer; *p; p = CharNextA(p)) {
+        if (*p == '.') dot = p;
+    }
+    if (dot) *dot = '\0';
+}
+
+}  // namespace setup
