@@ -1,5 +1,15 @@
-// Program entry. The wizard pages are not in this build yet; the executable
-// exists so the shipped i686 build is compiled and linked from the start.
+// Program entry: an ANSI WinMain, which keeps the start-up code on functions
+// every Windows from 95 on has.
 #include <windows.h>
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return 0; }
+#include "app/setup_app.h"
+
+namespace {
+
+setup::SetupApp theApp;
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    return setup::Application::current().run(instance);
+}

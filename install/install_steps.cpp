@@ -36,6 +36,16 @@ void copyToDriverDirectory(SystemApi& api, InstallReport& report, const DriverDi
     if (error != 0) report.add(InstallStep::CopyFile, destName, error);
 }
 
+PrinterInfo2 printerRecord(const ModelRow& model, const PortOption& port) {
+    PrinterInfo2 printer;
+    printer.pPrinterName = model.modelName;
+    printer.pPortName = port.portName;
+    printer.pDriverName = model.modelName;
+    printer.pPrintProcessor = "WinPrint";
+    printer.pDatatype = "RAW";
+    return printer;
+}
+
 void registerDriver(SystemApi& api, InstallReport& report, const DriverInfo3& info) {
     const std::uint32_t error = api.addPrinterDriver(info);
     if (error != 0 && error != win32::kErrorPrinterDriverAlreadyInstalled) {

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "catalogue/model_catalogue.h"
+#include "catalogue/serial_option_tables.h"
 #include "common/bounded_text.h"
 #include "install/install_report.h"
 #include "install/system_api.h"
@@ -42,6 +44,10 @@ private:
 // recorded under destName.
 void copyToDriverDirectory(SystemApi& api, InstallReport& report, const DriverDirectory& dir,
                            const char* source, const char* destName);
+
+// The printer record of both families: printer and driver named after the
+// model, the chosen port, "WinPrint", "RAW"; every other field zero.
+PrinterInfo2 printerRecord(const ModelRow& model, const PortOption& port);
 
 // AddPrinterDriverA; an already installed driver is no failure.
 void registerDriver(SystemApi& api, InstallReport& report, const DriverInfo3& info);

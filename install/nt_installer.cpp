@@ -45,12 +45,10 @@ InstallReport NtInstaller::run(const InstallSelection& selection) {
 
     const BoundedText<32> familyDll{model.driverBaseNt, ".DLL"};
     const BoundedText<32> modelGpd{model.modelCode, ".GPD"};
-    const char* const supportFiles[] = {"uniDRVui.DLL", "uniDRV.DLL", "UNIDRV.HLP",
-                                        "UNIRES.DLL",   "TTFSUB.GPD", "STDNAMES.GPD"};
-    for (const char* name : {familyDll.c_str(), modelGpd.c_str()}) {
-        copyToDriverDirectory(api_, report, dir, PathText{"win2k\\", name}.c_str(), name);
-    }
-    for (const char* name : supportFiles) {
+    // Every file keeps its name; the sources lie in "win2k" under the
+    // current directory.
+    for (const char* name : {familyDll.c_str(), modelGpd.c_str(), "uniDRVui.DLL", "uniDRV.DLL",
+                             "UNIDRV.HLP", "UNIRES.DLL", "TTFSUB.GPD", "STDNAMES.GPD"}) {
         copyToDriverDirectory(api_, report, dir, PathText{"win2k\\", name}.c_str(), name);
     }
 
@@ -71,12 +69,7 @@ InstallReport NtInstaller::run(const InstallSelection& selection) {
 
     // The default printer is set through the registry on this family, so
     // Attributes stays 0.
-    PrinterInfo2 printer;
-    printer.pPrinterName = model.modelName;
-    printer.pPortName = port.portName;
-    printer.pDriverName = model.modelName;
-    printer.pPrintProcessor = "WinPrint";
-    printer.pDatatype = "RAW";
+    const PrinterInfo2 printer = printerRecord(model, port);
     ScopedPrinter printerHandle(api_);
     registerPrinter(api_, report, printer, printerHandle);
 

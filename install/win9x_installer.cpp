@@ -51,12 +51,7 @@ InstallReport Win9xInstaller::run(const InstallSelection& selection) {
     driver.pDefaultDataType = "RAW";
     registerDriver(api_, report, driver);
 
-    PrinterInfo2 printer;
-    printer.pPrinterName = model.modelName;
-    printer.pPortName = port.portName;
-    printer.pDriverName = model.modelName;
-    printer.pPrintProcessor = "WinPrint";
-    printer.pDatatype = "RAW";
+    PrinterInfo2 printer = printerRecord(model, port);
     printer.Attributes = selection.setAsDefault ? win32::kPrinterAttributeDefault : 0;
     {
         ScopedPrinter printerHandle(api_);

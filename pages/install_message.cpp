@@ -1,0 +1,96 @@
+#include "pages/install_message.h"
+
+#include <cstring>
+
+#include "resources/resource.h"
+
+namespace setup {
+namespace {
+
+constexpr std::uint32_t kErrorFileNotFound = 2;
+constexpr std::uint32_t kErrorPathNotFound = 3;
+
+// Advice is given in this order, whatever order the failures came in.
+constexpr int kAdviceOrder[] = {IDS_ADVICE_FOLDER_WIN2K, IDS_ADVICE_FOLDER_WIN9X,
+                                IDS_ADVICE_SPOOLER, IDS_ADVICE_32BIT, IDS_ADVICE_ADMIN};
+
+}  // namespace
+
+void InstallMessage::addLine(int stringId, const char* name) {
+    Line* line = nullptr;
+    for (int i = 0; i < lineCount_; ++i) {
+        if (lines_[i].stringId == stringId) line = &lines_[i];
+    }
+    if (!line) {
+        if (lineCount_ == kMaxLines) return;
+        line = &lines_[lineCount_++];
+        line->stringId = stringId;
+    }
+    if (name[0] == '\0') return;
+    // A list too long for the box is cut at a whole name.
+    const char* separator = line->names.size() != 0 ? ", " : "";
+    if (line->names.size() + std::strlen(separator) + std::strlen(name) < line->names.capacity()) {
+        line->names.append({separator, name});
+    }
+}
+
+void InstallMessage::addAdvice(int stringId) {
+    int wanted[kMaxAdvice + 1];
+    int count = 0;
+    for (int id : kAdviceOrder) {
+        bool present = id == stringId;
+        for (int i = 0; i < adviceCount_; ++i) present = present || advice_[i] == id;
+        if (present && count < kMaxAdvice) wanted[count++] = id;
+    }
+    for (int i = 0; i < count; ++i) advice_[i] = wanted[i];
+    adviceCount_ = count;
+}
+
+InstallMessage composeInstallMessage(const InstallReport& report, InstallFamily family,
+                                     bool windowsIs64Bit) {
+    const bool nt = family == InstallFamily::Nt;
+    InstallMessage message;
+    for (int i = 0; i < report.count(); ++i) {
+        const InstallFailure& failure = report.at(i);
+        switch (failure.step) {
+            case InstallStep::InvalidSelection:
+                message.addLine(IDS_FAIL_NO_SELECTION, "");
+                break;
+            case InstallStep::DriverDirectory:
+                message.addLine(IDS_FAIL_DRIVER_DIRECTORY, "");
+                message.addAdvice(IDS_ADVICE_SPOOLER);
+                message.addAdvice(IDS_ADVICE_ADMIN);
+                break;
+            case InstallStep::CopyFile:
+                if (failure.error == kErrorFileNotFound || failure.error == kErrorPathNotFound) {
+                    message.addLine(nt ? IDS_FAIL_FILES_MISSING_WIN2K : IDS_FAIL_FILES_MISSING_WIN9X,
+                                    failure.subject);
+                    message.addAdvice(nt ? IDS_ADVICE_FOLDER_WIN2K : IDS_ADVICE_FOLDER_WIN9X);
+                } else {
+                    message.addLine(IDS_FAIL_FILES_NOT_COPIED, failure.subject);
+                    message.addAdvice(IDS_ADVICE_ADMIN);
+                }
+                break;
+            case InstallStep::AddPrinterDriver:
+                message.addLine(IDS_FAIL_DRIVER, failure.subject);
+                message.addAdvice(IDS_ADVICE_ADMIN);
+                break;
+            case InstallStep::AddPrinter:
+                if (nt && windowsIs64Bit) {
+                    message.addLine(IDS_FAIL_PRINTER_64BIT, failure.subject);
+                    message.addAdvice(IDS_ADVICE_32BIT);
+                } else {
+                    message.addLine(IDS_FAIL_PRINTER, failure.subject);
+                    message.addAdvice(IDS_ADVICE_ADMIN);
+                }
+                break;
+            case InstallStep::OpenRegistryKey:
+                message.addLine(IDS_FAIL_REGISTRY, failure.subject);
+                message.addAdvice(IDS_ADVICE_ADMIN);
+                break;
+        }
+    }
+    return message;
+}
+
+}  // namespace setup

@@ -1,0 +1,44 @@
+// Turns what failed during an installation into the one message the user
+// sees at the end: what failed, by string id with the names involved, and
+// what to do about it.
+#pragma once
+
+#include "app/os_class.h"
+#include "common/bounded_text.h"
+#include "install/install_report.h"
+
+namespace setup {
+
+class InstallMessage {
+public:
+    static constexpr int kMaxLines = 8;
+    static constexpr int kMaxAdvice = 4;
+
+    struct Line {
+        int stringId;
+        BoundedText<256> names;  // "QM47.DLL, UNIRES.DLL"; empty when the text says all
+    };
+
+    bool empty() const { return lineCount_ == 0; }
+    int lineCount() const { return lineCount_; }
+    const Line& line(int index) const { return lines_[index]; }
+    int adviceCount() const { return adviceCount_; }
+    int advice(int index) const { return advice_[index]; }
+
+    // Adds `name` to the line with this string id, starting it if needed.
+    void addLine(int stringId, const char* name);
+    void addAdvice(int stringId);
+
+private:
+    Line lines_[kMaxLines];
+    int lineCount_ = 0;
+    int advice_[kMaxAdvice] = {};
+    int adviceCount_ = 0;
+};
+
+// windowsIs64Bit: the printer of a 32-bit driver package cannot be created
+// on 64-bit Windows, which deserves its own explanation.
+InstallMessage composeInstallMessage(const InstallReport& report, InstallFamily family,
+                                     bool windowsIs64Bit);
+
+}  // namespace setup

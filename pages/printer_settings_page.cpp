@@ -1,0 +1,213 @@
+#include "pages/printer_settings_page.h"
+
+#include "app/os_class.h"
+#include "app/page_loop.h"
+#include "catalogue/model_catalogue.h"
+#include "framework/application.h"
+#include "install/nt_installer.h"
+#include "install/win32_system.h"
+#include "install/win9x_installer.h"
+#include "pages/about_box.h"
+#include "pages/install_message.h"
+#include "resources/resource.h"
+
+namespace setup {
+namespace {
+
+int selectedIndex(HWND list) { return static_cast<int>(SendMessageA(list, CB_GETCURSEL, 0, 0)); }
+
+void select(HWND list, int index) { SendMessageA(list, CB_SETCURSEL, index, 0); }
+
+// Whether Windows itself is 64-bit: always for a 64-bit process; for a
+// 32-bit one, when it runs under WOW64 (asked only where Windows has the call).
+bool windowsIs64Bit() {
+    if (sizeof(void*) == 8) return true;
+    using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
+    const HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    const auto isWow64 = kernel ? reinterpret_cast<IsWow64ProcessFn>(reinterpret_cast<void*>(
+                                      GetProcAddress(kernel, "IsWow64Process")))
+                                : nullptr;
+    BOOL wow64 = FALSE;
+    return isWow64 && isWow64(GetCurrentProcess(), &wow64) && wow64;
+}
+
+// Bounded UTF-16 text for the final message.
+class WideText {
+public:
+    void appendString(UINT id) {
+        WCHAR buffer[512];
+        loadWideString(id, buffer, 512);
+        append(buffer);
+    }
+    void appendAscii(const char* text) {
+        for (; *text && length_ + 1 < kCapacity; ++text) text_[length_++] = static_cast<WCHAR>(*text);
+        text_[length_] = L'\0';
+    }
+    void append(const WCHAR* text) {
+        for (; *text && length_ + 1 < kCapacity; ++text) text_[length_++] = *text;
+        text_[length_] = L'\0';
+    }
+    const WCHAR* c_str() const { return text_; }
+
+private:
+    static constexpr int kCapacity = 4096;
+    WCHAR text_[kCapacity] = {};
+    int length_ = 0;
+};
+
+WideText messageText;  // 8 KiB: kept off the dialog's stack
+
+void showInstallMessage(HWND owner, const InstallMessage& message) {
+    WideText& text = messageText;
+    text = WideText();
+    text.appendString(IDS_INSTALL_INCOMPLETE);
+    text.append(L"\n");
+    for (int i = 0; i < message.lineCount(); ++i) {
+        const InstallMessage::Line& line = message.line(i);
+        text.append(L"\n");
+        text.appendString(line.stringId);
+        text.appendAscii(line.names.c_str());
+    }
+    text.append(L"\n");
+    for (int i = 0; i < message.adviceCount(); ++i) {
+        text.append(L"\n");
+        text.appendString(message.advice(i));
+    }
+    showExclamation(owner, text.c_str());
+}
+
+}  // namespace
+
+PrinterSettingsPage::PrinterSettingsPage()
+    : ModalDialog(IDD_SETTINGS_PAGE, nullptr),
+      icon_(LoadIconA(Application::current().instance(), MAKEINTRESOURCEA(IDR_APP_ICON))) {}
+
+bool PrinterSettingsPage::onInitDialog() {
+    // The lists are already filled from the dialog's list data.
+    model_ = item(IDC_MODEL);
+    port_ = item(IDC_PORT);
+    baud_ = item(IDC_BAUD);
+    dataBits_ = item(IDC_DATA_BITS);
+    flow_ = item(IDC_FLOW);
+    parity_ = item(IDC_PARITY);
+    stopBits_ = item(IDC_STOP_BITS);
+
+    addAboutToSystemMenu();
+    SendMessageA(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
+    SendMessageA(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
+
+    const InstallSelection defaults;
+    select(model_, defaults.modelIndex);
+    CheckDlgButton(hwnd(), IDC_SET_DEFAULT, defaults.setAsDefault ? BST_CHECKED : BST_UNCHECKED);
+    SetDlgItemTextA(hwnd(), IDC_PRINTER_NAME, ModelCatalogue::row(defaults.modelIndex).displayName);
+    select(port_, defaults.portIndex);
+    select(baud_, defaults.baudIndex);
+    select(dataBits_, defaults.dataBitsIndex);
+    select(stopBits_, defaults.stopBitsIndex);
+    select(parity_, defaults.parityIndex);
+    select(flow_, defaults.flowIndex);
+    enableSerialLists(false);
+    return true;
+}
+
+void PrinterSettingsPage::addAboutToSystemMenu() {
+    const HMENU menu = GetSystemMenu(hwnd(), FALSE);
+    if (!menu) return;
+    char text[128];
+    if (LoadStringA(Application::current().instance(), IDS_ABOUT_MENU, text, sizeof text) <= 0) {
+        return;
+    }
+    AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(menu, MF_STRING, IDM_ABOUT, text);
+}
+
+void PrinterSettingsPage::enableSerialLists(bool enable) {
+    for (HWND list : {baud_, dataBits_, stopBits_, parity_, flow_}) EnableWindow(list, enable);
+}
+
+// Enter, Escape and the close box end the program without installing.
+void PrinterSettingsPage::onOK() { end(kPageOk); }
+void PrinterSettingsPage::onCancel() { end(kPageOk); }
+
+bool PrinterSettingsPage::onCommand(int id, int code) {
+    switch (id) {
+        case IDC_MODEL:
+            if (code == CBN_SELCHANGE) {
+                const int row = selectedIndex(model_);
+                if (ModelCatalogue::contains(row)) {
+                    SetDlgItemTextA(hwnd(), IDC_PRINTER_NAME, ModelCatalogue::row(row).displayName);
+                }
+            }
+            return true;
+        case IDC_PORT:
+            if (code == CBN_SELCHANGE) {
+                enableSerialLists(SerialOptionTables::isSerialPort(selectedIndex(port_)));
+            }
+            return true;
+        case IDC_BACK:
+            end(kPageCancel);
+            return true;
+        case IDC_FINISH:
+            finish();
+            return true;
+        case IDC_EXIT:
+            end(kPageOk);
+            return true;
+        default:
+            return false;
+    }
+}
+
+InstallSelection PrinterSettingsPage::selection() const {
+    InstallSelection s;
+    s.modelIndex = selectedIndex(model_);
+    s.portIndex = selectedIndex(port_);
+    s.baudIndex = selectedIndex(baud_);
+    s.dataBitsIndex = selectedIndex(dataBits_);
+    s.stopBitsIndex = selectedIndex(stopBits_);
+    s.parityIndex = selectedIndex(parity_);
+    s.flowIndex = selectedIndex(flow_);
+    s.setAsDefault = IsDlgButtonChecked(hwnd(), IDC_SET_DEFAULT) == BST_CHECKED;
+    return s;
+}
+
+void PrinterSettingsPage::finish() {
+    const InstallSelection chosen = selection();
+    // The detected Windows decides, never what was ticked on the first page.
+    const InstallFamily family = installFamilyFor(currentOsClass());
+    if (family == InstallFamily::None) {
+        WCHAR text[512];
+        loadWideString(IDS_UNSUPPORTED_WINDOWS, text, 512);
+        showExclamation(hwnd(), text);
+    } else {
+        Win32System system(hwnd());
+        const InstallReport report = family == InstallFamily::Win9x
+                                         ? Win9xInstaller(system).run(chosen)
+                                         : NtInstaller(system).run(chosen);
+        const InstallMessage message = composeInstallMessage(report, family, windowsIs64Bit());
+        if (!message.empty()) showInstallMessage(hwnd(), message);
+    }
+    end(kPageOk);
+}
+
+bool PrinterSettingsPage::onSysCommand(WPARAM command, LPARAM /*position*/) {
+    if ((command & 0xFFF0) != IDM_ABOUT) return false;
+    AboutBox(hwnd()).runModal();
+    return true;
+}
+
+bool PrinterSettingsPage::onPaint() {
+    if (!IsIconic(hwnd())) return false;
+    PAINTSTRUCT paint;
+    const HDC dc = BeginPaint(hwnd(), &paint);
+    SendMessageA(hwnd(), WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    RECT client;
+    GetClientRect(hwnd(), &client);
+    const int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
+    const int y = (client.bottom - client.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
+    DrawIcon(dc, x, y, icon_);
+    EndPaint(hwnd(), &paint);
+    return true;
+}
+
+}  // namespace setup
