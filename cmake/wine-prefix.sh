@@ -1,7 +1,9 @@
 #!/bin/sh
 # Creates (once) the Wine prefix the tests and the demo run in:
 # 64-bit, X11 when a display works and the null driver otherwise, unmanaged
-# windows (fast under Xvfb), Chinese fonts mapped, the caption-button font.
+# windows (fast under Xvfb), Chinese fonts mapped, the caption-button font,
+# and COM1 on a pseudo-terminal whatever serial ports the machine has: each
+# open of /dev/ptmx is a fresh terminal with the kernel's default settings.
 set -eu
 prefix=$1
 [ -f "$prefix/.setup-ready" ] && exit 0
@@ -23,6 +25,9 @@ Windows Registry Editor Version 5.00
 [HKEY_CURRENT_USER\Software\Wine\X11 Driver]
 "Managed"="N"
 "Decorated"="Y"
+
+[HKEY_LOCAL_MACHINE\Software\Wine\Ports]
+"COM1"="/dev/ptmx"
 
 [HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes]
 "宋体"="WenQuanYi Micro Hei"

@@ -19,4 +19,18 @@ if [ -n "${SETUP_WINE_VERSION:-}" ]; then
     wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$(basename "$exe")" \
         /v Version /d "$SETUP_WINE_VERSION" /f >/dev/null 2>&1
 fi
-exec wine "$exe" "$@"
+# The desktop process Wine starts for the program's first window inherits its
+# output and outlives it by a second (the server closes an unused desktop
+# after one); ctest would wait for it after every test. So the program writes
+# to files, relayed here until the program itself has ended.
+out=$(mktemp)
+err=$(mktemp)
+trap 'rm -f "$out" "$err"' EXIT
+status=0
+wine "$exe" "$@" >"$out" 2>"$err" &
+program=$!
+tail -s 0.05 --pid=$program -f "$out" &
+tail -s 0.05 --pid=$program -f "$err" >&2 &
+wait $program || status=$?
+wait
+exit $status

@@ -1,1 +1,280 @@
+// Win9xInstaller with the real Win32System against Wine's spooler, files,
+// registry and serial port, Wine reporting Windows 98: the files land in the
+// "Windows 4.0" driver directory, the printer is created on the driver, and
+// a serial port's settings are stored as the DCB the port driver reads.
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <winspool.h>
+
+#include <cstring>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "install/win32_system.h"
+#include "install/win9x_installer.h"
+#include "tests/win/wine_fixture.h"
+
+namespace setup::winetest {
+namespace {
+
+constexpr char kEnvironment[] = "Windows 4.0";
+constexpr char kModel[] = "QM-4712II";  // the first model of the list
+constexpr char kPortsClassKey[] = "System\\CurrentControlSet\\Services\\Class\\Ports";
+constexpr char kFirstPortKey[] = "System\\CurrentControlSet\\Services\\Class\\Ports\\0000";
+constexpr char kOtherPortsKey[] = "System\\CurrentControlSet\\Services\\Class\\Ports\\0001";
+constexpr int kCom1 = 3;
+
+struct CopiedFile {
+    std::string installedName;
+    std::string source;
+};
+const std::vector<CopiedFile> kCopies = {
+    {"QM47.DRV", "win9x\\QM47.DRV"},
+    {"iconlib.DLL", "win9x\\iconlib.DLL"},
+    {"uniDRV.DLL", "win9x\\uniDRV.DLL"},
+    {"uniDRV.HLP", "win9x\\uniDRV.hlp"},
+};
+
+std::vector<std::string> installedNames() {
+    std::vector<std::string> names;
+    for (const CopiedFile& copy : kCopies) names.push_back(copy.installedName);
+    return names;
+}
+
+using DcbImage = std::string;  // the 28 bytes of a DCB
+
+// COM1's state as GetCommState gives it to this process.
+std::optional<DcbImage> com1State() {
+    SetLastError(0);
+    const HANDLE port =
+        CreateFileA("COM1", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (port == INVALID_HANDLE_VALUE) return std::nullopt;
+    DCB state = {};
+    state.DCBlength = sizeof state;
+    SetLastError(0);
+    const BOOL ok = GetCommState(port, &state);
+    CloseHandle(port);
+    if (!ok) return std::nullopt;
+    return DcbImage(reinterpret_cast<const char*>(&state), sizeof state);
+}
+
+DWORD dword(const DcbImage& image, std::size_t offset) {
+    DWORD value = 0;
+    std::memcpy(&value, image.data() + offset, sizeof value);
+    return value;
+}
+
+class Win9xInstallWine : public MessageBoxGuardedTest {
+protected:
+    void SetUp() override {
+        MessageBoxGuardedTest::SetUp();
+        const ReportedVersion version = reportedVersion();
+        ASSERT_EQ(version.platformId, static_cast<DWORD>(VER_PLATFORM_WIN32_WINDOWS))
+            << "expected Wine to report Windows 98 (SETUP_WINE_VERSION=win98), got platform "
+            << version.platformId << " " << version.major << "." << version.minor;
+        driverDirectory_ = printerDriverDirectory(kEnvironment);
+        ASSERT_FALSE(driverDirectory_.empty())
+            << "expected a driver directory for " << kEnvironment << ", error " << GetLastError();
+        cleanup_.emplace(kModel, kEnvironment, installedNames());
+        work_.emplace();
+        ASSERT_TRUE(work_->ready()) << "expected a working folder under %TEMP%";
+    }
+
+    void addWin9xPlaceholders() {
+        for (const CopiedFile& copy : kCopies) {
+            ASSERT_TRUE(work_->addPlaceholder(copy.source)) << "placeholder " << copy.source;
+        }
+    }
+
+    std::string installed(const std::string& name) const { return driverDirectory_ + "\\" + name; }
+
+    std::string driverDirectory_;
+    std::optional<InstallationCleanup> cleanup_;
+    std::optional<WorkFolder> work_;
+};
+
+TEST_F(Win9xInstallWine, InstallsFourFilesTheDriverAndTheDefaultPrinter) {
+    ASSERT_NO_FATAL_FAILURE(addWin9xPlaceholders());
+    Win32System system;
+
+    const InstallReport report = Win9xInstaller(system).run(InstallSelection{});
+
+    EXPECT_TRUE(report.succeeded()) << "expected no failure; report:\n" << describe(report);
+    for (const CopiedFile& copy : kCopies) {
+        const std::string path = installed(copy.installedName);
+        EXPECT_EQ(readFile(path), placeholderContent(copy.source))
+            << "expected " << copy.source << " copied into " << driverDirectory_;
+        EXPECT_EQ(storedFileName(path), copy.installedName) << "the name as stored";
+    }
+
+    const std::optional<PrinterRecord> printer = findPrinter(kModel);
+    ASSERT_TRUE(printer) << "expected OpenPrinterA(\"" << kModel << "\") to find the printer";
+    EXPECT_EQ(printer->port, "LPT1:");
+    EXPECT_EQ(printer->driverName, kModel);
+    // Wine keeps the attribute without acting on it (GetDefaultPrinterA does
+    // not name the printer), so the attribute is what can be checked.
+    EXPECT_TRUE(printer->attributes & PRINTER_ATTRIBUTE_DEFAULT)
+        << "expected the printer marked default, attributes " << printer->attributes;
+    ASSERT_TRUE(printer->driver) << "expected GetPrinterDriverA level 3 on the printer";
+    EXPECT_EQ(printer->driver->environment, kEnvironment);
+    const std::vector<std::string> files = {
+        fileNameOf(printer->driver->driverPath), fileNameOf(printer->driver->dataFile),
+        fileNameOf(printer->driver->configFile), fileNameOf(printer->driver->helpFile)};
+    EXPECT_EQ(files, (std::vector<std::string>{"QM47.DRV", "QM47.DRV", "QM47.DRV", "UNIDRV.HLP"}))
+        << "expected driver, data and config file the family's .DRV, then the help file";
+}
+
+TEST_F(Win9xInstallWine, KeepsTheUniversalDriverLibraryAlreadyInstalled) {
+    ASSERT_NO_FATAL_FAILURE(addWin9xPlaceholders());
+    const std::string otherPrinters = "universal driver library of another printer\r\n";
+    ASSERT_TRUE(writeFile(installed("uniDRV.DLL"), otherPrinters));
+    Win32System system;
+
+    const InstallReport report = Win9xInstaller(system).run(InstallSelection{});
+
+    EXPECT_TRUE(report.succeeded()) << "expected no failure; report:\n" << describe(report);
+    EXPECT_EQ(readFile(installed("uniDRV.DLL")), otherPrinters)
+        << "expected the installed library left byte for byte as it was";
+    for (const CopiedFile& copy : kCopies) {
+        if (copy.installedName == "uniDRV.DLL") continue;
+        EXPECT_EQ(readFile(installed(copy.installedName)), placeholderContent(copy.source))
+            << "expected " << copy.source << " copied";
+    }
+}
+
+// One choice of port and settings and the DCB bytes it must produce.
+struct SerialCase {
+    const char* name;
+    int portIndex;
+    int baudIndex;
+    int dataBitsIndex;
+    int flowIndex;
+    const char* key;    // where the record goes
+    const char* other;  // where it must not go
+    DWORD baud;
+    BYTE byteSize;
+    BYTE flagsLow, flagsHigh;
+};
+
+void PrintTo(const SerialCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class Win9xSerialWine : public Win9xInstallWine,
+                        public ::testing::WithParamInterface<SerialCase> {};
+
+// Offsets of what the record sets; every other byte is COM1's.
+bool setByTheRecord(std::size_t offset) {
+    return (offset >= 4 && offset < 10) || (offset >= 18 && offset <= 20);
+}
+
+TEST_P(Win9xSerialWine, StoresTheDcbBuiltOnCom1sState) {
+    const SerialCase& c = GetParam();
+    // Windows 9x has these keys; a fresh Wine prefix does not.
+    ScopedRegistryKey firstPort(HKEY_LOCAL_MACHINE, kFirstPortKey);
+    ScopedRegistryKey otherPorts(HKEY_LOCAL_MACHINE, kOtherPortsKey);
+    ASSERT_TRUE(firstPort.ready() && otherPorts.ready()) << "expected to create the Ports keys";
+    const std::optional<DcbImage> com1 = com1State();
+    ASSERT_TRUE(com1) << "expected COM1 to open and give its state: cmake/wine-prefix.sh maps "
+                         "it to a pseudo-terminal";
+    ASSERT_NO_FATAL_FAILURE(addWin9xPlaceholders());
+    Win32System system;
+    InstallSelection selection;
+    selection.portIndex = c.portIndex;
+    selection.baudIndex = c.baudIndex;
+    selection.dataBitsIndex = c.dataBitsIndex;
+    selection.flowIndex = c.flowIndex;
+
+    const InstallReport report = Win9xInstaller(system).run(selection);
+
+    EXPECT_TRUE(report.succeeded()) << "expected no failure; report:\n" << describe(report);
+    const std::optional<RegistryValue> dcb = readRegistryValue(HKEY_LOCAL_MACHINE, c.key, "DCB");
+    ASSERT_TRUE(dcb) << "expected HKLM\\" << c.key << " value DCB";
+    EXPECT_EQ(dcb->type, static_cast<DWORD>(REG_BINARY));
+    ASSERT_EQ(dcb->data.size(), 28u);
+    EXPECT_EQ(dword(dcb->data, 4), c.baud) << "BaudRate";
+    EXPECT_EQ(static_cast<BYTE>(dcb->data[8]), c.flagsLow) << "flag bits 0-7";
+    EXPECT_EQ(static_cast<BYTE>(dcb->data[9]), c.flagsHigh) << "flag bits 8-15";
+    EXPECT_EQ(static_cast<BYTE>(dcb->data[18]), c.byteSize) << "ByteSize";
+    EXPECT_EQ(dcb->data[19], 0) << "Parity: none";
+    EXPECT_EQ(dcb->data[20], 0) << "StopBits: one";
+    for (std::size_t offset = 0; offset < 28; ++offset) {
+        if (setByTheRecord(offset)) continue;
+        EXPECT_EQ(dcb->data[offset], (*com1)[offset])
+            << "expected byte " << offset << " kept from COM1's state";
+    }
+    EXPECT_FALSE(readRegistryValue(HKEY_LOCAL_MACHINE, c.other, "DCB"))
+        << "expected nothing written under " << c.other;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ports, Win9xSerialWine,
+    ::testing::Values(SerialCase{"Com1At9600With8BitsAndHardwareFlow", kCom1, 4, 3, 2,
+                                 kFirstPortKey, kOtherPortsKey, 9600, 8, 0x15, 0x20},
+                      SerialCase{"Com3At115200With7BitsAndXonXoff", 5, 8, 2, 1, kOtherPortsKey,
+                                 kFirstPortKey, 115200, 7, 0x11, 0x03}),
+    [](const ::testing::TestParamInfo<SerialCase>& info) { return info.param.name; });
+
+// Sends the installer's open of COM1 to a port no machine has, as on a
+// computer without a first serial port.
+class WithoutFirstSerialPort : public ForwardingSystem {
+public:
+    using ForwardingSystem::ForwardingSystem;
+    std::uint32_t openSerialPort(const char* name, SysHandle* port) override {
+        if (std::strcmp(name, "COM1") != 0) return inner_.openSerialPort(name, port);
+        openError = inner_.openSerialPort("\\\\.\\SetupTestNoSuchPort", port);
+        return openError;
+    }
+    std::uint32_t openError = 0;
+};
+
+TEST_F(Win9xInstallWine, WithoutCom1TheDcbIsBuiltOnABlankRecord) {
+    ScopedRegistryKey firstPort(HKEY_LOCAL_MACHINE, kFirstPortKey);
+    ASSERT_TRUE(firstPort.ready()) << "expected to create HKLM\\" << kFirstPortKey;
+    ASSERT_NO_FATAL_FAILURE(addWin9xPlaceholders());
+    Win32System real;
+    WithoutFirstSerialPort system(real);
+    InstallSelection selection;
+    selection.portIndex = kCom1;
+
+    const InstallReport report = Win9xInstaller(system).run(selection);
+
+    EXPECT_NE(system.openError, 0u) << "expected opening the missing port to fail";
+    EXPECT_TRUE(report.succeeded()) << "expected no failure; report:\n" << describe(report);
+    const std::optional<RegistryValue> dcb =
+        readRegistryValue(HKEY_LOCAL_MACHINE, kFirstPortKey, "DCB");
+    ASSERT_TRUE(dcb) << "expected HKLM\\" << kFirstPortKey << " value DCB";
+    DcbImage expected(28, '\0');
+    expected[0] = 28;                       // DCBlength
+    expected[4] = static_cast<char>(0x80);  // 9600 = 0x2580
+    expected[5] = 0x25;
+    expected[8] = 0x15;
+    expected[9] = 0x20;
+    expected[18] = 8;
+    EXPECT_EQ(dcb->data, expected) << "expected a zeroed record with DCBlength 28 and the choices";
+}
+
+TEST_F(Win9xInstallWine, MissingPortsKeyIsReportedWithoutAMessage) {
+    ASSERT_FALSE(registryKeyExists(HKEY_LOCAL_MACHINE, kPortsClassKey))
+        << "expected a prefix without HKLM\\" << kPortsClassKey;
+    ASSERT_NO_FATAL_FAILURE(addWin9xPlaceholders());
+    Win32System system;
+    InstallSelection selection;
+    selection.portIndex = kCom1;
+
+    const InstallReport report = Win9xInstaller(system).run(selection);
+    const std::vector<SeenMessageBox> boxes = messageBoxesShown();
+
+    const std::vector<InstallFailure> open = failuresOf(report, InstallStep::OpenRegistryKey);
+    ASSERT_EQ(open.size(), 1u) << "report:\n" << describe(report);
+    EXPECT_STREQ(open[0].subject, kFirstPortKey);
+    EXPECT_EQ(open[0].error, static_cast<std::uint32_t>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(report.count(), 1) << "expected no other failure; report:\n" << describe(report);
+    EXPECT_TRUE(boxes.empty()) << "a key that does not open is reported at the end, not shown";
+    EXPECT_TRUE(findPrinter(kModel)) << "expected the printer created before";
+}
+
+}  // namespace
+}  // namespace setup::winetest
