@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "catalogue/serial_records.h"
+#include "framework/application.h"
 
 namespace setup {
 namespace {
@@ -147,37 +148,17 @@ std::uint32_t Win32System::getCommState(SysHandle port, std::uint8_t* dcb28) {
 void Win32System::closeHandle(SysHandle handle) { CloseHandle(reinterpret_cast<HANDLE>(handle)); }
 
 void Win32System::showMessage(const char* textCp936) {
-    char title[MAX_PATH];
-    applicationTitle(title, sizeof title);
-    const HWND owner = owner_ ? owner_ : GetActiveWindow();
     // The text is Chinese in code page 936 whatever the system's ANSI code
-    // page; shown through the wide box it reads correctly everywhere.
+    // page; converted to UTF-16 it reads correctly everywhere.
     WCHAR wideText[256];
-    WCHAR wideTitle[MAX_PATH];
-    const int textLength = MultiByteToWideChar(936, 0, textCp936, -1, wideText, 256);
-    const int titleLength = MultiByteToWideChar(CP_ACP, 0, title, -1, wideTitle, MAX_PATH);
-    if (textLength > 0 && titleLength > 0 &&
-        MessageBoxW(owner, wideText, wideTitle, MB_OK | MB_ICONEXCLAMATION) != 0) {
+    if (MultiByteToWideChar(936, 0, textCp936, -1, wideText, 256) > 0) {
+        showExclamation(owner_, wideText);
         return;
     }
-    // No code page 936 tables, or no wide message box: the bytes as they are.
-    MessageBoxA(owner, textCp936, title, MB_OK | MB_ICONEXCLAMATION);
-}
-
-void applicationTitle(char* buffer, DWORD size) {
-    char path[MAX_PATH] = {};
-    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    path[length < MAX_PATH ? length : MAX_PATH - 1] = '\0';
-    const char* name = path;
-    for (const char* p = path; *p; p = CharNextA(p)) {
-        if (*p == '\\' || *p == '/' || *p == ':') name = CharNextA(p);
-    }
-    lstrcpynA(buffer, name, static_cast<int>(size));
-    char* dot = nullptr;
-    for (char* p = buffer; *p; p = CharNextA(p)) {
-        if (*p == '.') dot = p;
-    }
-    if (dot) *dot = '\0';
+    // No code page 936 tables on this system: the bytes as they are.
+    char title[MAX_PATH];
+    applicationTitle(title, MAX_PATH);
+    MessageBoxA(owner_ ? owner_ : GetActiveWindow(), textCp936, title, MB_OK | MB_ICONEXCLAMATION);
 }
 
 }  // namespace setup

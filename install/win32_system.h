@@ -34,8 +34,4 @@ private:
     HWND owner_;
 };
 
-// The application title: the executable's file name without folder or
-// extension, as it captions the program's message boxes.
-void applicationTitle(char* buffer, DWORD size);
-
 }  // namespace setup
