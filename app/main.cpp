@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "app/setup_app.h"
+#include "framework/system_library.h"
 
 namespace {
 
@@ -11,5 +12,6 @@ setup::SetupApp theApp;
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    setup::restrictDllSearchToSystemFolder();
     return setup::Application::current().run(instance);
 }

@@ -1,8 +1,7 @@
 #include "app/setup_app.h"
 
-#include <commctrl.h>
-
 #include "app/page_loop.h"
+#include "framework/system_library.h"
 #include "pages/os_select_page.h"
 #include "pages/printer_settings_page.h"
 
@@ -26,8 +25,13 @@ private:
 }  // namespace
 
 bool SetupApp::InitInstance() {
-    // The first page's divider is a trackbar: its class must be registered.
-    InitCommonControls();
+    // The first page's divider is a trackbar: its class must be registered,
+    // and the library stays loaded while the pages are shown.
+    const SystemLibrary commonControls("comctl32.dll");
+    using InitCommonControlsFn = void(WINAPI*)();
+    if (const auto init = commonControls.function<InitCommonControlsFn>("InitCommonControls")) {
+        init();
+    }
     Pages pages;
     runWizard(pages);
     return false;

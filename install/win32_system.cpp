@@ -1,7 +1,5 @@
 #include "install/win32_system.h"
 
-#include <winspool.h>
-
 #include <cstring>
 
 #include "catalogue/serial_records.h"
@@ -27,12 +25,22 @@ SysHandle toSysHandle(T handle) {
 
 }  // namespace
 
+Win32System::Win32System(HWND owner)
+    : owner_(owner),
+      spooler_("winspool.drv"),
+      getPrinterDriverDirectoryA_(
+          spooler_.function<decltype(&::GetPrinterDriverDirectoryA)>("GetPrinterDriverDirectoryA")),
+      addPrinterDriverA_(spooler_.function<decltype(&::AddPrinterDriverA)>("AddPrinterDriverA")),
+      addPrinterA_(spooler_.function<decltype(&::AddPrinterA)>("AddPrinterA")),
+      closePrinter_(spooler_.function<decltype(&::ClosePrinter)>("ClosePrinter")) {}
+
 std::uint32_t Win32System::getPrinterDriverDirectory(const char* environment, char* buffer,
                                                      std::uint32_t bufferSize,
                                                      std::uint32_t* needed) {
+    if (!getPrinterDriverDirectoryA_) return ERROR_MOD_NOT_FOUND;
     DWORD bytesNeeded = 0;
     SetLastError(0);
-    const BOOL ok = GetPrinterDriverDirectoryA(nullptr, mutableText(environment), 1,
+    const BOOL ok = getPrinterDriverDirectoryA_(nullptr, mutableText(environment), 1,
                                                reinterpret_cast<LPBYTE>(buffer), bufferSize,
                                                &bytesNeeded);
     *needed = bytesNeeded;
@@ -54,6 +62,7 @@ bool Win32System::fileExists(const char* path) {
 }
 
 std::uint32_t Win32System::addPrinterDriver(const DriverInfo3& info) {
+    if (!addPrinterDriverA_) return ERROR_MOD_NOT_FOUND;
     DRIVER_INFO_3A record = {};
     record.cVersion = info.cVersion;
     record.pName = mutableText(info.pName);
@@ -66,12 +75,14 @@ std::uint32_t Win32System::addPrinterDriver(const DriverInfo3& info) {
     record.pMonitorName = mutableText(info.pMonitorName);
     record.pDefaultDataType = mutableText(info.pDefaultDataType);
     SetLastError(0);
-    return AddPrinterDriverA(nullptr, 3, reinterpret_cast<LPBYTE>(&record))
+    return addPrinterDriverA_(nullptr, 3, reinterpret_cast<LPBYTE>(&record))
                ? 0
                : lastErrorOr(ERROR_INVALID_FUNCTION);
 }
 
 std::uint32_t Win32System::addPrinter(const PrinterInfo2& info, SysHandle* printer) {
+    *printer = 0;
+    if (!addPrinterA_) return ERROR_MOD_NOT_FOUND;
     PRINTER_INFO_2A record = {};
     record.pServerName = mutableText(info.pServerName);
     record.pPrinterName = mutableText(info.pPrinterName);
@@ -95,13 +106,13 @@ std::uint32_t Win32System::addPrinter(const PrinterInfo2& info, SysHandle* print
     record.cJobs = info.cJobs;
     record.AveragePPM = info.AveragePPM;
     SetLastError(0);
-    const HANDLE handle = AddPrinterA(nullptr, 2, reinterpret_cast<LPBYTE>(&record));
+    const HANDLE handle = addPrinterA_(nullptr, 2, reinterpret_cast<LPBYTE>(&record));
     *printer = toSysHandle(handle);
     return handle ? 0 : lastErrorOr(ERROR_INVALID_FUNCTION);
 }
 
 void Win32System::closePrinter(SysHandle printer) {
-    ClosePrinter(reinterpret_cast<HANDLE>(printer));
+    if (closePrinter_) closePrinter_(reinterpret_cast<HANDLE>(printer));
 }
 
 std::uint32_t Win32System::regOpenKeyForSet(RegistryRoot root, const char* subKey,

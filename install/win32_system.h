@@ -2,7 +2,9 @@
 #pragma once
 
 #include <windows.h>
+#include <winspool.h>
 
+#include "framework/system_library.h"
 #include "install/system_api.h"
 
 namespace setup {
@@ -10,7 +12,7 @@ namespace setup {
 class Win32System final : public SystemApi {
 public:
     // owner: the window that owns message boxes; with none, the active window.
-    explicit Win32System(HWND owner = nullptr) : owner_(owner) {}
+    explicit Win32System(HWND owner = nullptr);
 
     std::uint32_t getPrinterDriverDirectory(const char* environment, char* buffer,
                                             std::uint32_t bufferSize,
@@ -32,6 +34,12 @@ public:
 
 private:
     HWND owner_;
+    // The spooler is reached through winspool.drv from the system folder.
+    SystemLibrary spooler_;
+    decltype(&::GetPrinterDriverDirectoryA) getPrinterDriverDirectoryA_;
+    decltype(&::AddPrinterDriverA) addPrinterDriverA_;
+    decltype(&::AddPrinterA) addPrinterA_;
+    decltype(&::ClosePrinter) closePrinter_;
 };
 
 }  // namespace setup
