@@ -5,7 +5,7 @@
 # and COM1 on a pseudo-terminal whatever serial ports the machine has: each
 # open of /dev/ptmx is a fresh terminal with the kernel's default settings.
 set -eu
-prefix=$1
+prefix=$(realpath -m "$1")  # Wine wants an absolute prefix
 [ -f "$prefix/.setup-ready" ] && exit 0
 mkdir -p "$(dirname "$prefix")"
 exec 9>"$prefix.lock"

@@ -55,11 +55,8 @@ private:
     int length_ = 0;
 };
 
-WideText messageText;  // 8 KiB: kept off the dialog's stack
-
 void showInstallMessage(HWND owner, const InstallMessage& message) {
-    WideText& text = messageText;
-    text = WideText();
+    WideText text;
     text.appendString(IDS_INSTALL_INCOMPLETE);
     text.append(L"\n");
     for (int i = 0; i < message.lineCount(); ++i) {

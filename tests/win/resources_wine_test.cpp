@@ -736,6 +736,48 @@ TEST_P(DialogResource, MatchesTheLayout) {
     }
 }
 
+INT_PTR CALLBACK acceptAll(HWND, UINT message, WPARAM, LPARAM) {
+    return message == WM_INITDIALOG ? TRUE : FALSE;
+}
+
+// The template as Windows builds it: every control created, in order, with
+// its id, class and text as UTF-16 (whatever the ANSI code page).
+TEST_P(DialogResource, BuildsTheRealDialog) {
+    const ExpectedDialog& expected = GetParam();
+    Bytes data = resource(wideType(RT_DIALOG), MAKEINTRESOURCEW(expected.id));
+    ASSERT_FALSE(data.empty());
+    INITCOMMONCONTROLSEX classes = {sizeof classes, ICC_BAR_CLASSES};
+    ASSERT_TRUE(InitCommonControlsEx(&classes)) << "the trackbar class";
+    const HWND dialog = CreateDialogIndirectParamW(
+        GetModuleHandleW(nullptr), reinterpret_cast<LPCDLGTEMPLATEW>(data.data()), nullptr,
+        &acceptAll, 0);
+    ASSERT_NE(dialog, nullptr) << "error " << GetLastError();
+
+    wchar_t text[256];
+    GetWindowTextW(dialog, text, 256);
+    EXPECT_EQ(narrow(expected.caption), narrow(text));
+    size_t index = 0;
+    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        ASSERT_LT(index, expected.controls.size()) << "more controls than the template has";
+        const ExpectedControl& want = expected.controls[index++];
+        SCOPED_TRACE("control " + std::to_string(index - 1) + " (" + narrow(want.text) + ")");
+        EXPECT_EQ(static_cast<int>(want.id), static_cast<int>(static_cast<short>(GetDlgCtrlID(child))));
+        wchar_t cls[64];
+        GetClassNameW(child, cls, 64);
+        EXPECT_EQ(0, _wcsicmp(want.cls, cls)) << narrow(cls);
+        // A static icon's text is its icon; every other text reads back as written.
+        if (_wcsicmp(cls, L"Static") != 0 || !(want.style & SS_ICON)) {
+            GetWindowTextW(child, text, 256);
+            EXPECT_EQ(narrow(want.text), narrow(text));
+        }
+        EXPECT_EQ((want.style & WS_VISIBLE) != 0,
+                  (GetWindowLongW(child, GWL_STYLE) & WS_VISIBLE) != 0);
+        EXPECT_EQ((want.style & WS_DISABLED) == 0, IsWindowEnabled(child) != FALSE);
+    }
+    EXPECT_EQ(index, expected.controls.size());
+    DestroyWindow(dialog);
+}
+
 INSTANTIATE_TEST_SUITE_P(Setup, DialogResource, ::testing::ValuesIn(kDialogs),
                          [](const ::testing::TestParamInfo<ExpectedDialog>& info) {
                              return std::string(info.param.name);

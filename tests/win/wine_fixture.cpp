@@ -514,4 +514,12 @@ std::vector<InstallFailure> failuresOf(const InstallReport& report, InstallStep 
     return failures;
 }
 
+std::string windowsPathOfUnixPath(const std::string& unixPath) {
+    std::string path = "Z:" + unixPath;
+    for (char& c : path) {
+        if (c == '/') c = '\\';
+    }
+    return path;
+}
+
 }  // namespace setup::winetest

@@ -63,6 +63,9 @@ bool writeFile(const std::string& path, const std::string& content);
 std::string storedFileName(const std::string& path);
 // The part after the last backslash.
 std::string fileNameOf(const std::string& path);
+
+// A Unix path as a Wine program sees it: the Unix root is drive Z:.
+std::string windowsPathOfUnixPath(const std::string& unixPath);
 // GetPrinterDriverDirectoryA for environment; "" when the call fails.
 std::string printerDriverDirectory(const char* environment);
 

@@ -1,0 +1,622 @@
+// Times a full installation by NtInstaller or Win9xInstaller over
+// Win32System against the bare steps: the same file copies, spooler calls
+// and registry writes made directly with Win32 calls. Runs alternate between
+// the two, with the printer, the driver, the files and the values removed
+// again between runs, outside the timed part. Prints the medians.
+//   install_probe nt|9x [runs] [-v]    (-v: also print the compared end state)
+// The 9x family installs on COM1, to include the serial steps, when COM1
+// opens; on LPT1 otherwise.
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+#include <winspool.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "install/nt_installer.h"
+#include "install/win32_system.h"
+#include "install/win9x_installer.h"
+
+namespace {
+
+// Row 0 of the model list and what its installation names.
+constexpr char kModel[] = "QM-4712II";
+constexpr char kNtEnvironment[] = "Windows NT x86";
+constexpr char k9xEnvironment[] = "Windows 4.0";
+constexpr char kWindowsKey[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows";
+constexpr char kFirstPortKey[] = "System\\CurrentControlSet\\Services\\Class\\Ports\\0000";
+constexpr DWORD kPlaceholderSize = 64 * 1024;
+constexpr int kCom1Index = 3;
+
+struct Copy {
+    const char* source;
+    const char* installedName;
+};
+const std::vector<Copy> kNtCopies = {
+    {"win2k\\QM47.DLL", "QM47.DLL"},         {"win2k\\QM4712II.GPD", "QM4712II.GPD"},
+    {"win2k\\uniDRVui.DLL", "uniDRVui.DLL"}, {"win2k\\uniDRV.DLL", "uniDRV.DLL"},
+    {"win2k\\UNIDRV.HLP", "UNIDRV.HLP"},     {"win2k\\UNIRES.DLL", "UNIRES.DLL"},
+    {"win2k\\TTFSUB.GPD", "TTFSUB.GPD"},     {"win2k\\STDNAMES.GPD", "STDNAMES.GPD"},
+};
+const std::vector<Copy> k9xCopies = {
+    {"win9x\\QM47.DRV", "QM47.DRV"},
+    {"win9x\\iconlib.DLL", "iconlib.DLL"},
+    {"win9x\\uniDRV.DLL", "uniDRV.DLL"},
+    {"win9x\\uniDRV.hlp", "uniDRV.HLP"},
+};
+
+[[noreturn]] void fail(const char* what) {
+    std::fprintf(stderr, "install_probe: %s\n", what);
+    std::exit(1);
+}
+
+double nowMs() {
+    static const double ticksPerMs = [] {
+        LARGE_INTEGER frequency;
+        QueryPerformanceFrequency(&frequency);
+        return static_cast<double>(frequency.QuadPart) / 1000.0;
+    }();
+    LARGE_INTEGER counter;
+    QueryPerformanceCounter(&counter);
+    return static_cast<double>(counter.QuadPart) / ticksPerMs;
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+LPSTR mutableText(const char* text) {
+    return const_cast<LPSTR>(text);
+}
+
+std::string driverDirectory(const char* environment) {
+    char buffer[MAX_PATH] = {};
+    DWORD needed = 0;
+    if (!GetPrinterDriverDirectoryA(nullptr, mutableText(environment), 1,
+                                    reinterpret_cast<LPBYTE>(buffer), sizeof buffer, &needed)) {
+        return {};
+    }
+    return buffer;
+}
+
+std::vector<std::string> subfoldersOf(const std::string& folder) {
+    std::vector<std::string> folders;
+    WIN32_FIND_DATAA found;
+    const HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return folders;
+    do {
+        const std::string name = found.cFileName;
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && name != "." && name != "..") {
+            folders.push_back(folder + "\\" + name);
+        }
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return folders;
+}
+
+void removeTree(const std::string& folder) {
+    WIN32_FIND_DATAA found;
+    const HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = found.cFileName;
+            if (name == "." || name == "..") continue;
+            const std::string path = folder + "\\" + name;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                removeTree(path);
+            } else {
+                DeleteFileA(path.c_str());
+            }
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryA(folder.c_str());
+}
+
+// ---- The folder the program is started from --------------------------------
+
+// win2k\ and win9x\ with a 64 KiB placeholder for every file either family
+// copies, each repeating its own name; the current directory while it lives.
+class PackageFolder {
+public:
+    PackageFolder() {
+        char temp[MAX_PATH] = {};
+        char current[MAX_PATH] = {};
+        if (!GetTempPathA(MAX_PATH, temp) || !GetCurrentDirectoryA(MAX_PATH, current)) return;
+        previous_ = current;
+        path_ = std::string(temp) + "setup-bench-" + std::to_string(GetCurrentProcessId());
+        removeTree(path_);
+        if (!CreateDirectoryA(path_.c_str(), nullptr)) return;
+        for (const char* family : {"win2k", "win9x"}) {
+            if (!CreateDirectoryA((path_ + "\\" + family).c_str(), nullptr)) return;
+        }
+        for (const auto* copies : {&kNtCopies, &k9xCopies}) {
+            for (const Copy& copy : *copies) {
+                if (!writePlaceholder(copy.source)) return;
+            }
+        }
+        ready_ = SetCurrentDirectoryA(path_.c_str()) != 0;
+    }
+    ~PackageFolder() {
+        if (!previous_.empty()) SetCurrentDirectoryA(previous_.c_str());
+        if (!path_.empty()) removeTree(path_);
+    }
+    PackageFolder(const PackageFolder&) = delete;
+    PackageFolder& operator=(const PackageFolder&) = delete;
+
+    bool ready() const { return ready_; }
+
+private:
+    bool writePlaceholder(const char* relativePath) {
+        const std::string line = std::string("placeholder driver file ") + relativePath + "\r\n";
+        std::string content;
+        while (content.size() < kPlaceholderSize) content += line;
+        content.resize(kPlaceholderSize);
+        const HANDLE file = CreateFileA((path_ + "\\" + relativePath).c_str(), GENERIC_WRITE, 0,
+                                        nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return false;
+        DWORD written = 0;
+        const BOOL ok = WriteFile(file, content.data(), kPlaceholderSize, &written, nullptr);
+        CloseHandle(file);
+        return ok && written == kPlaceholderSize;
+    }
+
+    std::string path_;
+    std::string previous_;
+    bool ready_ = false;
+};
+
+// ---- Registry keys a real Windows has and a fresh prefix lacks -------------
+
+// Creates root\subKey with whatever part of its path is missing and deletes
+// exactly what it created.
+class RegistryKeyPath {
+public:
+    RegistryKeyPath(HKEY root, const std::string& subKey) : root_(root) {
+        std::size_t end = 0;
+        do {
+            end = subKey.find('\\', end + 1);
+            const std::string path = subKey.substr(0, end);
+            HKEY key = nullptr;
+            DWORD disposition = 0;
+            if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ,
+                                nullptr, &key, &disposition) != ERROR_SUCCESS) {
+                return;
+            }
+            RegCloseKey(key);
+            if (disposition == REG_CREATED_NEW_KEY) created_.push_back(path);
+        } while (end != std::string::npos);
+        ready_ = true;
+    }
+    ~RegistryKeyPath() {
+        for (auto it = created_.rbegin(); it != created_.rend(); ++it) {
+            RegDeleteKeyA(root_, it->c_str());
+        }
+    }
+    RegistryKeyPath(const RegistryKeyPath&) = delete;
+    RegistryKeyPath& operator=(const RegistryKeyPath&) = delete;
+
+    bool ready() const { return ready_; }
+
+private:
+    HKEY root_;
+    std::vector<std::string> created_;
+    bool ready_ = false;
+};
+
+std::string registryValueText(HKEY root, const char* subKey, const char* name) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, subKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return "no key";
+    BYTE data[512] = {};
+    DWORD size = sizeof data;
+    DWORD type = 0;
+    const LONG error = RegQueryValueExA(key, name, nullptr, &type, data, &size);
+    RegCloseKey(key);
+    if (error != ERROR_SUCCESS) return "no value";
+    std::string text = "type " + std::to_string(type) + ":";
+    char hex[4];
+    for (DWORD i = 0; i < size; ++i) {
+        std::snprintf(hex, sizeof hex, " %02x", data[i]);
+        text += hex;
+    }
+    return text;
+}
+
+void deleteRegistryValue(HKEY root, const char* subKey, const char* name) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, subKey, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
+    RegDeleteValueA(key, name);
+    RegCloseKey(key);
+}
+
+// ---- What one family installs, and how to take it away again ---------------
+
+struct Family {
+    bool nt;
+    const char* environment;
+    const std::vector<Copy>* copies;
+    HKEY valueRoot;
+    const char* valueKey;
+    const char* valueName;
+};
+
+const Family kNt = {true, kNtEnvironment, &kNtCopies, HKEY_CURRENT_USER, kWindowsKey, "Device"};
+const Family k9x = {false, k9xEnvironment, &k9xCopies, HKEY_LOCAL_MACHINE, kFirstPortKey, "DCB"};
+
+// The installed names; AddPrinterDriverA copies the same names into the
+// version folders.
+std::vector<std::string> namesToRemove(const Family& family) {
+    std::vector<std::string> names;
+    for (const Copy& copy : *family.copies) names.push_back(copy.installedName);
+    return names;
+}
+
+void removeInstallation(const Family& family) {
+    PRINTER_DEFAULTSA access = {nullptr, nullptr, PRINTER_ALL_ACCESS};
+    HANDLE printer = nullptr;
+    if (OpenPrinterA(mutableText(kModel), &printer, &access)) {
+        DeletePrinter(printer);
+        ClosePrinter(printer);
+    }
+    DeletePrinterDriverA(nullptr, mutableText(family.environment), mutableText(kModel));
+    const std::string directory = driverDirectory(family.environment);
+    if (!directory.empty()) {
+        std::vector<std::string> folders = subfoldersOf(directory);
+        folders.push_back(directory);
+        for (const std::string& folder : folders) {
+            for (const std::string& name : namesToRemove(family)) {
+                DeleteFileA((folder + "\\" + name).c_str());
+            }
+        }
+    }
+    deleteRegistryValue(family.valueRoot, family.valueKey, family.valueName);
+}
+
+// What an installation left behind, for comparing the two ways of doing it:
+// the files of the driver directory and its version folders with their
+// sizes, the driver, the printer, the value written.
+std::string installedState(const Family& family) {
+    std::vector<std::string> lines;
+    const std::string directory = driverDirectory(family.environment);
+    std::vector<std::string> folders = subfoldersOf(directory);
+    folders.push_back(directory);
+    for (const std::string& folder : folders) {
+        WIN32_FIND_DATAA found;
+        const HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE) continue;
+        do {
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+            lines.push_back("file " + folder.substr(directory.size()) + "\\" + found.cFileName +
+                            " " + std::to_string(found.nFileSizeLow));
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    std::sort(lines.begin(), lines.end());
+
+    DWORD needed = 0;
+    DWORD count = 0;
+    EnumPrinterDriversA(nullptr, mutableText(family.environment), 1, nullptr, 0, &needed, &count);
+    std::vector<BYTE> drivers(needed + 1);
+    bool driverFound = false;
+    if (needed && EnumPrinterDriversA(nullptr, mutableText(family.environment), 1, drivers.data(),
+                                      needed, &needed, &count)) {
+        const auto* info = reinterpret_cast<const DRIVER_INFO_1A*>(drivers.data());
+        for (DWORD i = 0; i < count; ++i) driverFound |= std::strcmp(info[i].pName, kModel) == 0;
+    }
+    lines.push_back(std::string("driver ") + (driverFound ? "registered" : "missing"));
+
+    HANDLE printer = nullptr;
+    std::string printerLine = "printer missing";
+    if (OpenPrinterA(mutableText(kModel), &printer, nullptr)) {
+        needed = 0;
+        GetPrinterA(printer, 2, nullptr, 0, &needed);
+        std::vector<BYTE> buffer(needed + 1);
+        if (needed && GetPrinterA(printer, 2, buffer.data(), needed, &needed)) {
+            const auto* info = reinterpret_cast<const PRINTER_INFO_2A*>(buffer.data());
+            printerLine = std::string("printer on ") + info->pPortName + ", attributes " +
+                          std::to_string(info->Attributes);
+        }
+        ClosePrinter(printer);
+    }
+    lines.push_back(printerLine);
+    lines.push_back(std::string("value ") + family.valueName + " " +
+                    registryValueText(family.valueRoot, family.valueKey, family.valueName));
+
+    std::string state;
+    for (const std::string& line : lines) state += line + "\n";
+    return state;
+}
+
+// ---- The installer and the bare steps --------------------------------------
+
+struct RunResult {
+    double ms = 0;
+    DWORD addPrinterError = 0;  // 0 when the printer was created
+    std::string unexpected;     // failures other than that one
+};
+
+const char* stepName(setup::InstallStep step) {
+    switch (step) {
+        case setup::InstallStep::InvalidSelection:
+            return "invalid selection";
+        case setup::InstallStep::DriverDirectory:
+            return "driver directory";
+        case setup::InstallStep::CopyFile:
+            return "copy";
+        case setup::InstallStep::AddPrinterDriver:
+            return "AddPrinterDriverA";
+        case setup::InstallStep::AddPrinter:
+            return "AddPrinterA";
+        case setup::InstallStep::OpenRegistryKey:
+            return "registry key";
+    }
+    return "?";
+}
+
+RunResult runInstaller(const Family& family, const setup::InstallSelection& selection) {
+    RunResult result;
+    setup::InstallReport report;
+    const double start = nowMs();
+    {
+        setup::Win32System system;
+        report = family.nt ? setup::NtInstaller(system).run(selection)
+                           : setup::Win9xInstaller(system).run(selection);
+    }
+    result.ms = nowMs() - start;
+    for (int i = 0; i < report.count(); ++i) {
+        const setup::InstallFailure& failure = report.at(i);
+        if (failure.step == setup::InstallStep::AddPrinter) {
+            result.addPrinterError = failure.error;
+            continue;
+        }
+        result.unexpected += std::string(stepName(failure.step)) + " \"" + failure.subject +
+                             "\" error " + std::to_string(failure.error) + "\n";
+    }
+    return result;
+}
+
+std::string driverPath(const char* directory, const char* name) {
+    char path[MAX_PATH];
+    std::snprintf(path, sizeof path, "%s\\%s", directory, name);
+    return path;
+}
+
+void copyBare(const char* directory, const Copy& copy) {
+    CopyFileA(copy.source, driverPath(directory, copy.installedName).c_str(), FALSE);
+}
+
+PRINTER_INFO_2A barePrinter(const char* port, DWORD attributes) {
+    PRINTER_INFO_2A printer = {};
+    printer.pPrinterName = mutableText(kModel);
+    printer.pPortName = mutableText(port);
+    printer.pDriverName = mutableText(kModel);
+    printer.pPrintProcessor = mutableText("WinPrint");
+    printer.pDatatype = mutableText("RAW");
+    printer.Attributes = attributes;
+    return printer;
+}
+
+void setValue(HKEY root, const char* subKey, const char* name, DWORD type, const BYTE* data,
+              DWORD size) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, subKey, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
+    RegSetValueExA(key, name, 0, type, data, size);
+    RegCloseKey(key);
+}
+
+RunResult runBareNt() {
+    RunResult result;
+    const double start = nowMs();
+    char directory[255] = {};
+    DWORD needed = 0;
+    GetPrinterDriverDirectoryA(nullptr, mutableText(kNtEnvironment), 1,
+                               reinterpret_cast<LPBYTE>(directory), sizeof directory, &needed);
+    for (const Copy& copy : kNtCopies) copyBare(directory, copy);
+
+    char dependentFiles[255] = "\\ttfsub.GPD\0\\unires.DLL\0\\stdnames.GPD\0QM47.DLL";
+    DRIVER_INFO_3A driver = {};
+    driver.cVersion = 2;
+    driver.pName = mutableText(kModel);
+    driver.pEnvironment = mutableText(kNtEnvironment);
+    driver.pDriverPath = mutableText("\\uniDRV.DLL");
+    driver.pDataFile = mutableText("\\QM4712II.GPD");
+    driver.pConfigFile = mutableText("\\uniDRVui.DLL");
+    driver.pHelpFile = mutableText("\\uniDRV.HLP");
+    driver.pDependentFiles = dependentFiles;
+    driver.pMonitorName = mutableText("");
+    driver.pDefaultDataType = mutableText("RAW");
+    AddPrinterDriverA(nullptr, 3, reinterpret_cast<LPBYTE>(&driver));
+
+    PRINTER_INFO_2A printerInfo = barePrinter("LPT1:", 0);
+    SetLastError(0);
+    const HANDLE printer = AddPrinterA(nullptr, 2, reinterpret_cast<LPBYTE>(&printerInfo));
+    if (!printer) result.addPrinterError = GetLastError();
+
+    static const char device[] = "QM-4712II,winspool,LPT1:";
+    setValue(HKEY_CURRENT_USER, kWindowsKey, "Device", REG_SZ,
+             reinterpret_cast<const BYTE*>(device), sizeof device - 1);
+    if (printer) ClosePrinter(printer);
+    result.ms = nowMs() - start;
+    return result;
+}
+
+RunResult runBare9x(bool serial) {
+    RunResult result;
+    const double start = nowMs();
+    char directory[255] = {};
+    DWORD needed = 0;
+    GetPrinterDriverDirectoryA(nullptr, nullptr, 1, reinterpret_cast<LPBYTE>(directory),
+                               sizeof directory, &needed);
+    copyBare(directory, k9xCopies[0]);
+    copyBare(directory, k9xCopies[1]);
+    // The shared library is copied only where none is installed yet.
+    WIN32_FIND_DATAA found;
+    const HANDLE search =
+        FindFirstFileA(driverPath(directory, k9xCopies[2].installedName).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        copyBare(directory, k9xCopies[2]);
+    } else {
+        FindClose(search);
+    }
+    copyBare(directory, k9xCopies[3]);
+
+    DRIVER_INFO_3A driver = {};
+    driver.cVersion = 0;
+    driver.pName = mutableText(kModel);
+    driver.pEnvironment = mutableText(k9xEnvironment);
+    driver.pDriverPath = mutableText("win9x\\QM47.DRV");
+    driver.pDataFile = mutableText("win9x\\QM47.DRV");
+    driver.pConfigFile = mutableText("win9x\\QM47.DRV");
+    driver.pHelpFile = mutableText("UNIDRV.HLP");
+    driver.pDependentFiles = mutableText("\0");
+    driver.pMonitorName = mutableText("");
+    driver.pDefaultDataType = mutableText("RAW");
+    AddPrinterDriverA(nullptr, 3, reinterpret_cast<LPBYTE>(&driver));
+
+    PRINTER_INFO_2A printerInfo =
+        barePrinter(serial ? "COM1:" : "LPT1:", PRINTER_ATTRIBUTE_DEFAULT);
+    SetLastError(0);
+    const HANDLE printer = AddPrinterA(nullptr, 2, reinterpret_cast<LPBYTE>(&printerInfo));
+    if (printer) {
+        ClosePrinter(printer);
+    } else {
+        result.addPrinterError = GetLastError();
+    }
+
+    if (serial) {
+        // COM1's state with 9600 baud, 8 data bits, no parity, one stop bit
+        // and hardware flow control.
+        const HANDLE port = CreateFileA("COM1", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                        OPEN_EXISTING, 0, nullptr);
+        DCB state = {};
+        state.DCBlength = sizeof state;
+        if (port != INVALID_HANDLE_VALUE) GetCommState(port, &state);
+        BYTE record[sizeof state];
+        std::memcpy(record, &state, sizeof record);
+        const DWORD baud = CBR_9600;
+        std::memcpy(record + 4, &baud, sizeof baud);
+        record[8] = 0x15;
+        record[9] = 0x20;
+        record[18] = 8;
+        record[19] = 0;
+        record[20] = 0;
+        setValue(HKEY_LOCAL_MACHINE, kFirstPortKey, "DCB", REG_BINARY, record, sizeof record);
+        if (port != INVALID_HANDLE_VALUE) CloseHandle(port);
+    }
+    result.ms = nowMs() - start;
+    return result;
+}
+
+bool com1Opens(DWORD* error) {
+    const HANDLE port =
+        CreateFileA("COM1", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (port == INVALID_HANDLE_VALUE) {
+        *error = GetLastError();
+        return false;
+    }
+    DCB state = {};
+    state.DCBlength = sizeof state;
+    const bool ok = GetCommState(port, &state) != 0;
+    *error = ok ? 0 : GetLastError();
+    CloseHandle(port);
+    return ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Plain LF line ends for the script that reads the output.
+    _setmode(_fileno(stdout), _O_BINARY);
+    if (argc < 2 || (std::strcmp(argv[1], "nt") != 0 && std::strcmp(argv[1], "9x") != 0)) {
+        std::fprintf(stderr, "usage: install_probe nt|9x [runs] [-v]\n");
+        return 2;
+    }
+    const Family& family = std::strcmp(argv[1], "nt") == 0 ? kNt : k9x;
+    const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 15;
+    const bool verbose = argc > 3 && std::strcmp(argv[3], "-v") == 0;
+
+    OSVERSIONINFOA version = {};
+    version.dwOSVersionInfoSize = sizeof version;
+    GetVersionExA(&version);
+    const DWORD expectedPlatform = family.nt ? VER_PLATFORM_WIN32_NT : VER_PLATFORM_WIN32_WINDOWS;
+    if (version.dwPlatformId != expectedPlatform) {
+        fail(family.nt ? "Wine must report an NT version (AppDefaults\\install_probe.exe winxp)"
+                       : "Wine must report Windows 98 (AppDefaults\\install_probe.exe win98)");
+    }
+
+    setup::InstallSelection selection;
+    bool serial = false;
+    DWORD com1Error = 0;
+    if (!family.nt) {
+        serial = com1Opens(&com1Error);
+        if (serial) selection.portIndex = kCom1Index;
+    }
+    RegistryKeyPath valueKey(family.valueRoot, family.valueKey);
+    if (!valueKey.ready()) fail("cannot create the registry key the installation writes to");
+    if (driverDirectory(family.environment).empty()) fail("GetPrinterDriverDirectoryA failed");
+    PackageFolder packages;
+    if (!packages.ready()) fail("cannot lay out the placeholder driver files under %TEMP%");
+
+    // The first pair is not counted: it creates the driver folders and loads
+    // what later runs find cached. Its end states must agree.
+    removeInstallation(family);
+    const RunResult firstInstaller = runInstaller(family, selection);
+    if (!firstInstaller.unexpected.empty()) {
+        std::fprintf(stderr, "install_probe: the installer reported:\n%s",
+                     firstInstaller.unexpected.c_str());
+        return 1;
+    }
+    const std::string installerState = installedState(family);
+    removeInstallation(family);
+    const RunResult firstBare = family.nt ? runBareNt() : runBare9x(serial);
+    const std::string bareState = installedState(family);
+    if (installerState != bareState) {
+        std::fprintf(stderr,
+                     "install_probe: the bare steps leave a different state\n"
+                     "installer:\n%sbare:\n%s",
+                     installerState.c_str(), bareState.c_str());
+        return 1;
+    }
+    if (verbose) std::fprintf(stderr, "end state of both:\n%s", installerState.c_str());
+    for (const Copy& copy : *family.copies) {
+        const std::string line =
+            std::string("\\") + copy.installedName + " " + std::to_string(kPlaceholderSize) + "\n";
+        if (installerState.find(line) == std::string::npos) {
+            std::fprintf(stderr, "install_probe: %s was not installed\n%s", copy.installedName,
+                         installerState.c_str());
+            return 1;
+        }
+    }
+
+    std::vector<double> installerTimes;
+    std::vector<double> bareTimes;
+    for (int i = 0; i < runs; ++i) {
+        removeInstallation(family);
+        installerTimes.push_back(runInstaller(family, selection).ms);
+        removeInstallation(family);
+        bareTimes.push_back((family.nt ? runBareNt() : runBare9x(serial)).ms);
+    }
+    removeInstallation(family);
+
+    std::printf("family=%s\nversion=%lu.%lu\n", family.nt ? "nt" : "9x", version.dwMajorVersion,
+                version.dwMinorVersion);
+    if (family.nt) {
+        std::printf("port_used=LPT1\n");
+    } else if (serial) {
+        std::printf("port_used=COM1\n");
+    } else {
+        std::printf("port_used=LPT1\ncom1_error=%lu\n", com1Error);
+    }
+    std::printf("add_printer_error_installer=%lu\nadd_printer_error_bare=%lu\n",
+                firstInstaller.addPrinterError, firstBare.addPrinterError);
+    std::printf("runs=%d\ninstaller_median_ms=%.3f\nbare_median_ms=%.3f\n", runs,
+                median(installerTimes), median(bareTimes));
+    return 0;
+}

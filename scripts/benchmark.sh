@@ -1,0 +1,178 @@
+#!/bin/bash
+# Measures the program against bare baselines built and run the same way, in
+# one run, and prints a table of figures, ratios and goals:
+#   size of the shipped i686 Setup.exe against a one-dialog program,
+#   start-up to the first visible page under Wine (x86_64 builds),
+#   a full NT and 9x installation under Wine against the same calls made bare.
+# BENCH_RUNS sets the number of timed start-up runs of each program (at least
+# 10; 30 by default); an installation takes some milliseconds, so it is run
+# four times as often, which keeps the machine's other work out of its median.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+
+die() {
+    echo "benchmark: $*" >&2
+    exit 1
+}
+
+runs=${BENCH_RUNS:-30}
+[[ $runs =~ ^[0-9]+$ ]] && ((runs >= 10)) || die "BENCH_RUNS must be a number of at least 10"
+
+for tool in cmake wine wineserver winepath i686-w64-mingw32-g++-posix x86_64-w64-mingw32-g++-posix; do
+    command -v "$tool" >/dev/null || die "$tool is missing: run sh scripts/bootstrap.sh"
+done
+locale -a 2>/dev/null | grep -qi '^zh_CN\.utf-\?8$' ||
+    die "the zh_CN.UTF-8 locale is missing: run sh scripts/bootstrap.sh"
+
+log=$(mktemp)
+server_started=""
+finish() {
+    if [ -n "$server_started" ]; then wineserver -k >/dev/null 2>&1 || true; fi
+    rm -f "$log"
+}
+trap finish EXIT
+
+# Runs a command quietly; on failure shows its output and stops.
+quiet() {
+    local what=$1
+    shift
+    "$@" >"$log" 2>&1 || {
+        cat "$log" >&2
+        die "$what failed"
+    }
+}
+
+# ---- Build -------------------------------------------------------------------
+# The bench targets are EXCLUDE_FROM_ALL: built here by name, never by the
+# normal build.
+jobs=$(nproc)
+quiet "configuring the win32 preset" cmake --preset win32
+quiet "building the win32 preset" cmake --build --preset win32 -j "$jobs" --target Setup bare_dialog
+quiet "configuring the win64 preset" cmake --preset win64
+quiet "building the win64 preset" cmake --build --preset win64 -j "$jobs" \
+    --target Setup bare_dialog startup_probe install_probe
+
+win32=$root/build/win32
+win64=$root/build/win64
+for file in "$win32/Setup.exe" "$win32/bench/bare_dialog.exe" "$win64/Setup.exe" \
+    "$win64/bench/bare_dialog.exe" "$win64/bench/startup_probe.exe" \
+    "$win64/bench/install_probe.exe"; do
+    [ -f "$file" ] || die "the build did not produce $file"
+done
+
+# ---- Wine --------------------------------------------------------------------
+# Our own prefix; Wine's null display driver (no DISPLAY), so the figures do
+# not depend on an X server. Code page 936, as the program's users have it.
+export WINEPREFIX=$root/build/bench/wineprefix WINEARCH=win64 WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
+unset DISPLAY
+quiet "creating the Wine prefix $WINEPREFIX" sh cmake/wine-prefix.sh "$WINEPREFIX"
+# A persistent server: the runs measure the programs, not the server's start.
+# One left running for this prefix by an earlier run will do as well; either
+# way it is ended when the script ends.
+server_started=1
+wineserver -p >/dev/null 2>&1 || true
+quiet "starting Wine in $WINEPREFIX" wine wineboot
+
+windowsVersion() {
+    quiet "setting the Windows version of $1" wine reg add \
+        "HKCU\\Software\\Wine\\AppDefaults\\$1" /v Version /d "$2" /f
+}
+windowsPath() {
+    winepath -w "$1" 2>/dev/null || die "winepath cannot convert $1"
+}
+# field NAME OUTPUT: the value of NAME=... in a probe's output.
+field() {
+    local value
+    value=$(printf '%s\n' "$2" | tr -d '\r' | sed -n "s/^$1=//p" | head -n 1)
+    [ -n "$value" ] || die "a probe gave no $1; its output was: $2"
+    printf '%s' "$value"
+}
+# probe WHAT COMMAND...: the probe's output; its errors stop the script.
+probe() {
+    local what=$1 out
+    shift
+    out=$(timeout 600 "$@" 2>"$log") || {
+        cat "$log" >&2
+        die "$what failed"
+    }
+    printf '%s' "$out"
+}
+
+loadBefore=$(cut -d ' ' -f 1 /proc/loadavg)
+
+# ---- 1. Size -----------------------------------------------------------------
+setupSize=$(stat -c %s "$win32/Setup.exe")
+bareSize=$(stat -c %s "$win32/bench/bare_dialog.exe")
+sizeGoal=65536
+
+# ---- 2. Start-up -------------------------------------------------------------
+bareCaption="基准对话框"
+setupCaption="选择操作系统"
+windowsVersion Setup.exe winxp
+windowsVersion bare_dialog.exe winxp
+# The two take turns in one probe: 1 is Setup.exe, 2 the bare dialog.
+start=$(probe "timing the start-up" wine "$win64/bench/startup_probe.exe" "$runs" \
+    "$(windowsPath "$win64/Setup.exe")" "$setupCaption" \
+    "$(windowsPath "$win64/bench/bare_dialog.exe")" "$bareCaption")
+
+# ---- 3. Installation ---------------------------------------------------------
+installRuns=$((runs * 4))
+installProbe=$win64/bench/install_probe.exe
+windowsVersion install_probe.exe winxp
+ntInstall=$(probe "timing the NT installation" wine "$installProbe" nt "$installRuns")
+windowsVersion install_probe.exe win98
+w9xInstall=$(probe "timing the 9x installation" wine "$installProbe" 9x "$installRuns")
+
+# ---- Report ------------------------------------------------------------------
+# ratio A B: A/B with two decimals.
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+# verdict CONDITION: met when awk finds it true.
+verdict() { awk "BEGIN { exit !($1) }" && echo "met" || echo "NOT met"; }
+row() { printf '%-30s %14s %14s %7s  %-14s %s\n' "$@"; }
+
+sizeRatio=$(ratio "$setupSize" "$bareSize")
+setupMs=$(field median_ms_1 "$start")
+bareMs=$(field median_ms_2 "$start")
+startRatio=$(ratio "$setupMs" "$bareMs")
+ntMs=$(field installer_median_ms "$ntInstall")
+ntBareMs=$(field bare_median_ms "$ntInstall")
+ntRatio=$(ratio "$ntMs" "$ntBareMs")
+w9xMs=$(field installer_median_ms "$w9xInstall")
+w9xBareMs=$(field bare_median_ms "$w9xInstall")
+w9xRatio=$(ratio "$w9xMs" "$w9xBareMs")
+w9xPort=$(field port_used "$w9xInstall")
+
+echo
+row "figure" "measured" "baseline" "ratio" "goal" "result"
+row "Setup.exe size (i686)" "$setupSize B" "$bareSize B" "${sizeRatio}x" "<= 65536 B" \
+    "$(verdict "$setupSize <= $sizeGoal")"
+row "start-up to first page (x64)" "$setupMs ms" "$bareMs ms" "${startRatio}x" "<= 1.10x" \
+    "$(verdict "$startRatio <= 1.10")"
+row "NT installation (x64, LPT1)" "$ntMs ms" "$ntBareMs ms" "${ntRatio}x" "<= 1.50x" \
+    "$(verdict "$ntRatio <= 1.50")"
+row "9x installation (x64, $w9xPort)" "$w9xMs ms" "$w9xBareMs ms" "${w9xRatio}x" "<= 1.50x" \
+    "$(verdict "$w9xRatio <= 1.50")"
+echo
+echo "Medians of $runs start-ups and $installRuns installations each; each program takes turns"
+echo "with its baseline, after one uncounted round (for the installations, one whose end"
+echo "states are checked to match). Baselines: bench/bare_dialog (one dialog, built with the"
+echo "same flags in the same preset); the same CopyFileA, spooler and registry calls made"
+echo "directly. $(wine --version 2>/dev/null), null display driver, code page 936;"
+echo "Setup.exe and the bare dialog as winxp, the NT installation as winxp, the 9x one as"
+echo "win98. Load average of this $(nproc)-core machine before the timed runs: $loadBefore (other"
+echo "work running meanwhile lengthens the times; the ratios, taken in turns, suffer less)."
+ntError=$(field add_printer_error_installer "$ntInstall")
+if [ "$ntError" != 0 ]; then
+    echo "NT: AddPrinterA fails (error $ntError, bare steps: $(field add_printer_error_bare "$ntInstall"))"
+    echo "    in the x86_64 build: a 64-bit process cannot create a printer whose driver"
+    echo "    exists only for \"Windows NT x86\". Both sides make the same failing call."
+fi
+if [ "$w9xPort" != COM1 ]; then
+    echo "9x: COM1 did not open (error $(field com1_error "$w9xInstall")); installed on LPT1"
+    echo "    without the serial steps."
+else
+    echo "9x: on COM1, with the serial steps (COM1's state read, the DCB written)."
+fi
