@@ -9,10 +9,16 @@ namespace {
 
 constexpr std::uint32_t kErrorFileNotFound = 2;
 constexpr std::uint32_t kErrorPathNotFound = 3;
+constexpr std::uint32_t kErrorSharingViolation = 32;
+constexpr std::uint32_t kErrorLockViolation = 33;
+constexpr std::uint32_t kErrorFilenameExcedRange = 206;
+constexpr std::size_t kSourceFolderLength = 6;  // "win2k\" or "win9x\"
 
 // Advice is given in this order, whatever order the failures came in.
-constexpr int kAdviceOrder[] = {IDS_ADVICE_FOLDER_WIN2K, IDS_ADVICE_FOLDER_WIN9X,
-                                IDS_ADVICE_SPOOLER, IDS_ADVICE_32BIT, IDS_ADVICE_ADMIN};
+constexpr int kAdviceOrder[] = {IDS_ADVICE_SHORTER_PATH, IDS_ADVICE_FOLDER_WIN2K,
+                                IDS_ADVICE_FOLDER_WIN9X, IDS_ADVICE_CLOSE_PROGRAMS,
+                                IDS_ADVICE_SPOOLER,      IDS_ADVICE_32BIT,
+                                IDS_ADVICE_ADMIN};
 
 }  // namespace
 
@@ -47,7 +53,7 @@ void InstallMessage::addAdvice(int stringId) {
 }
 
 InstallMessage composeInstallMessage(const InstallReport& report, InstallFamily family,
-                                     bool windowsIs64Bit) {
+                                     bool windowsIs64Bit, std::size_t currentDirectoryLength) {
     const bool nt = family == InstallFamily::Nt;
     InstallMessage message;
     for (int i = 0; i < report.count(); ++i) {
@@ -61,16 +67,31 @@ InstallMessage composeInstallMessage(const InstallReport& report, InstallFamily 
                 message.addAdvice(IDS_ADVICE_SPOOLER);
                 message.addAdvice(IDS_ADVICE_ADMIN);
                 break;
-            case InstallStep::CopyFile:
-                if (failure.error == kErrorFileNotFound || failure.error == kErrorPathNotFound) {
-                    message.addLine(nt ? IDS_FAIL_FILES_MISSING_WIN2K : IDS_FAIL_FILES_MISSING_WIN9X,
-                                    failure.subject);
+            case InstallStep::CopyFile: {
+                const bool notFound =
+                    failure.error == kErrorFileNotFound || failure.error == kErrorPathNotFound;
+                // The source's full path: directory, "\", folder, name, NUL.
+                const bool sourceTooDeep = currentDirectoryLength + 1 + kSourceFolderLength +
+                                               std::strlen(failure.subject) + 1 >
+                                           kMaxPath;
+                if ((notFound || failure.error == kErrorFilenameExcedRange) && sourceTooDeep) {
+                    message.addLine(IDS_FAIL_PATH_TOO_LONG, failure.subject);
+                    message.addAdvice(IDS_ADVICE_SHORTER_PATH);
+                } else if (failure.error == kErrorSharingViolation ||
+                           failure.error == kErrorLockViolation) {
+                    message.addLine(IDS_FAIL_FILES_IN_USE, failure.subject);
+                    message.addAdvice(IDS_ADVICE_CLOSE_PROGRAMS);
+                } else if (notFound) {
+                    message.addLine(
+                        nt ? IDS_FAIL_FILES_MISSING_WIN2K : IDS_FAIL_FILES_MISSING_WIN9X,
+                        failure.subject);
                     message.addAdvice(nt ? IDS_ADVICE_FOLDER_WIN2K : IDS_ADVICE_FOLDER_WIN9X);
                 } else {
                     message.addLine(IDS_FAIL_FILES_NOT_COPIED, failure.subject);
                     message.addAdvice(IDS_ADVICE_ADMIN);
                 }
                 break;
+            }
             case InstallStep::AddPrinterDriver:
                 message.addLine(IDS_FAIL_DRIVER, failure.subject);
                 message.addAdvice(IDS_ADVICE_ADMIN);

@@ -3,6 +3,8 @@
 // what to do about it.
 #pragma once
 
+#include <cstddef>
+
 #include "app/os_class.h"
 #include "common/bounded_text.h"
 #include "install/install_report.h"
@@ -38,7 +40,9 @@ private:
 
 // windowsIs64Bit: the printer of a 32-bit driver package cannot be created
 // on 64-bit Windows, which deserves its own explanation.
+// currentDirectoryLength: a file that was not found may only lie too deep for
+// the ANSI file functions, which a user fixes differently.
 InstallMessage composeInstallMessage(const InstallReport& report, InstallFamily family,
-                                     bool windowsIs64Bit);
+                                     bool windowsIs64Bit, std::size_t currentDirectoryLength);
 
 }  // namespace setup

@@ -181,7 +181,10 @@ void PrinterSettingsPage::finish() {
         const InstallReport report = family == InstallFamily::Win9x
                                          ? Win9xInstaller(system).run(chosen)
                                          : NtInstaller(system).run(chosen);
-        const InstallMessage message = composeInstallMessage(report, family, windowsIs64Bit());
+        char currentDirectory[MAX_PATH];
+        const DWORD directoryLength = GetCurrentDirectoryA(MAX_PATH, currentDirectory);
+        const InstallMessage message =
+            composeInstallMessage(report, family, windowsIs64Bit(), directoryLength);
         if (!message.empty()) showInstallMessage(hwnd(), message);
     }
     end(kPageOk);

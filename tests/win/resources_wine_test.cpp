@@ -275,12 +275,17 @@ const ExpectedString kStrings[] = {
     {IDS_FAIL_PRINTER_64BIT,
      L"无法创建打印机（本驱动程序包只适用于 32 位 Windows，而当前的 Windows 是 64 位的）："},
     {IDS_FAIL_REGISTRY, L"无法打开以下注册表项，默认打印机或端口设置没有保存："},
+    {IDS_FAIL_PATH_TOO_LONG, L"本程序所在文件夹的路径太长，无法读取以下驱动文件："},
+    {IDS_FAIL_FILES_IN_USE, L"以下驱动文件正被其他程序使用，无法复制："},
     {IDS_ADVICE_ADMIN, L"请以管理员身份运行本程序，然后再试一次。"},
     {IDS_ADVICE_FOLDER_WIN2K, L"请把完整的“win2k”文件夹放在本程序旁边，然后再运行本程序。"},
     {IDS_ADVICE_FOLDER_WIN9X, L"请把完整的“win9x”文件夹放在本程序旁边，然后再运行本程序。"},
     {IDS_ADVICE_SPOOLER, L"请确认打印后台处理程序（Print Spooler）服务正在运行。"},
     {IDS_ADVICE_32BIT,
      L"请在 32 位 Windows 上安装本打印机，或改用适用于 64 位 Windows 的驱动程序。"},
+    {IDS_ADVICE_SHORTER_PATH,
+     L"请把本程序连同“win2k”和“win9x”文件夹移到路径较短的文件夹（例如 C:\\Setup）中，然后再运行本程序。"},
+    {IDS_ADVICE_CLOSE_PROGRAMS, L"请关闭正在使用这些文件的程序（或重新启动计算机），然后再试一次。"},
 };
 
 // Compares UTF-16 code units: a script read in the wrong code page, or an
