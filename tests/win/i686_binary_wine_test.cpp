@@ -33,7 +33,7 @@ const std::map<std::string, std::set<std::string>> kAvailableOnWin95AndNt4 = {
     {"KERNEL32.DLL",
      {"CloseHandle", "CopyFileA", "CreateFileA", "DeleteCriticalSection",
       "EnterCriticalSection", "FindClose", "FindFirstFileA", "FindResourceA", "FreeLibrary",
-      "GetCommState", "GetCurrentProcess", "GetLastError", "GetModuleFileNameA",
+      "GetCommState", "GetCurrentDirectoryA", "GetCurrentProcess", "GetLastError", "GetModuleFileNameA",
       "GetModuleHandleA", "GetProcAddress", "GetStartupInfoA", "GetSystemDirectoryA",
       "GetVersionExA", "InitializeCriticalSection", "LeaveCriticalSection", "LoadLibraryA",
       "LoadResource", "LockResource", "MultiByteToWideChar", "SetLastError",

@@ -298,7 +298,10 @@ TEST_F(SetupResources, StringsReadBackAsUtf16) {
         std::wstring text = tableString(block, expected.id);
         EXPECT_TRUE(text == expected.text)
             << "length " << text.size() << ", expected " << wcslen(expected.text);
-        EXPECT_EQ(std::wstring::npos, text.find(L'\\'));
+        // An escape kept literally leaves a backslash the text does not have.
+        if (!wcschr(expected.text, L'\\')) {
+            EXPECT_EQ(std::wstring::npos, text.find(L'\\'));
+        }
     }
 }
 

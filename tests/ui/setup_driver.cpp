@@ -1,0 +1,305 @@
+#include "tests/ui/setup_driver.h"
+
+#include <cstdio>
+
+#ifndef SETUP_EXE_PATH
+#error "SETUP_EXE_PATH must name the Setup.exe under test"
+#endif
+
+namespace ui {
+
+const wchar_t kOsPageCaption[] = L"选择操作系统";
+const wchar_t kSettingsPageCaption[] = L"详细设置";
+const wchar_t kAboutCaption[] = L"关于 Tolmar";
+const wchar_t kMessageCaption[] = L"Setup";
+
+namespace {
+
+constexpr wchar_t kAppDefaultsKey[] = L"Software\\Wine\\AppDefaults\\Setup.exe";
+
+void removeTree(const std::wstring& folder) {
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring path = folder + L"\\" + name;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                removeTree(path);
+            } else {
+                SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileW(path.c_str());
+            }
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryW(folder.c_str());
+}
+
+struct WindowQuery {
+    DWORD processId;
+    const wchar_t* caption;
+    HWND found;
+};
+
+BOOL CALLBACK matchWindow(HWND window, LPARAM parameter) {
+    auto* query = reinterpret_cast<WindowQuery*>(parameter);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != query->processId) return TRUE;
+    wchar_t className[16] = {};
+    GetClassNameW(window, className, 16);
+    if (lstrcmpW(className, L"#32770") != 0) return TRUE;
+    // GetWindowTextW reads another process's caption without a message, so
+    // a busy program cannot hold the search up.
+    wchar_t caption[256] = {};
+    GetWindowTextW(window, caption, 256);
+    if (lstrcmpW(caption, query->caption) != 0) return TRUE;
+    query->found = window;
+    return FALSE;
+}
+
+}  // namespace
+
+std::wstring widen(const char* utf8) {
+    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
+    std::wstring wide(n > 0 ? n - 1 : 0, L'\0');
+    if (n > 1) MultiByteToWideChar(CP_UTF8, 0, utf8, -1, &wide[0], n);
+    return wide;
+}
+
+std::string narrow(const std::wstring& text) {
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string utf8(n > 0 ? n - 1 : 0, '\0');
+    if (n > 1) WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &utf8[0], n, nullptr, nullptr);
+    return utf8;
+}
+
+std::wstring windowsPath(const std::wstring& path) {
+    std::wstring result = path;
+    for (wchar_t& c : result) {
+        if (c == L'/') c = L'\\';
+    }
+    if (!path.empty() && path[0] == L'/') result = L"Z:" + result;
+    return result;
+}
+
+std::wstring setupExePath() {
+    return windowsPath(widen(SETUP_EXE_PATH));
+}
+
+WindowsVersion::WindowsVersion(const wchar_t* version) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, kAppDefaultsKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                        &key, nullptr) == ERROR_SUCCESS) {
+        RegSetValueExW(key, L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version),
+                       static_cast<DWORD>((lstrlenW(version) + 1) * sizeof(wchar_t)));
+        RegCloseKey(key);
+    }
+}
+
+WindowsVersion::~WindowsVersion() {
+    RegDeleteTreeW(HKEY_CURRENT_USER, kAppDefaultsKey);
+}
+
+const std::vector<std::wstring>& PackageFolder::ntFiles() {
+    static const std::vector<std::wstring> files = {
+        L"QM47.DLL",       L"QM4712II.GPD", L"QM4712III.GPD", L"QM4716II.GPD",  L"QM4718II.GPD",
+        L"QM4718III.GPD",  L"QM4720.GPD",   L"QM4720X.GPD",   L"QM4720II.GPD",  L"QM47250.GPD",
+        L"QM4720XII.GPD",  L"QM4706.GPD",   L"QM47240.GPD",   L"QM47240II.GPD", L"QM4716III.GPD",
+        L"QM4720XIII.GPD", L"uniDRVui.DLL", L"uniDRV.DLL",    L"UNIDRV.HLP",    L"UNIRES.DLL",
+        L"TTFSUB.GPD",     L"STDNAMES.GPD"};
+    return files;
+}
+
+const std::vector<std::wstring>& PackageFolder::win9xFiles() {
+    static const std::vector<std::wstring> files = {L"QM47.DRV",    L"QM47K.DRV",  L"QM47V.DRV",
+                                                    L"iconlib.DLL", L"uniDRV.DLL", L"uniDRV.hlp"};
+    return files;
+}
+
+std::string PackageFolder::placeholderContent(const std::wstring& fileName) {
+    return "placeholder driver file " + narrow(fileName) + "\r\n";
+}
+
+bool PackageFolder::layOut(const std::wstring& folder) {
+    bool ok = true;
+    const struct {
+        const wchar_t* name;
+        const std::vector<std::wstring>& files;
+    } packages[] = {{L"win2k", ntFiles()}, {L"win9x", win9xFiles()}};
+    for (const auto& package : packages) {
+        const std::wstring dir = folder + L"\\" + package.name;
+        CreateDirectoryW(dir.c_str(), nullptr);
+        for (const std::wstring& name : package.files) {
+            const std::string content = placeholderContent(name);
+            FILE* file = _wfopen((dir + L"\\" + name).c_str(), L"wb");
+            ok = ok && file &&
+                 std::fwrite(content.data(), 1, content.size(), file) == content.size();
+            if (file) ok = std::fclose(file) == 0 && ok;
+        }
+    }
+    return ok;
+}
+
+PackageFolder::PackageFolder() {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    for (unsigned n = GetTickCount();; ++n) {
+        wchar_t name[64];
+        swprintf(name, 64, L"setup-ui-%lu-%u", GetCurrentProcessId(), n);
+        path_ = std::wstring(temp) + name;
+        if (CreateDirectoryW(path_.c_str(), nullptr)) {
+            ready_ = layOut(path_);
+            return;
+        }
+        if (GetLastError() != ERROR_ALREADY_EXISTS) return;
+    }
+}
+
+PackageFolder::~PackageFolder() {
+    removeTree(path_);
+}
+
+SetupProcess::SetupProcess(const std::wstring& folder, const std::wstring& exe,
+                           DWORD creationFlags) {
+    const std::wstring program = exe.empty() ? setupExePath() : exe;
+    std::wstring commandLine = L"\"" + program + L"\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    if (CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, creationFlags,
+                       nullptr, folder.c_str(), &startup, &info)) {
+        CloseHandle(info.hThread);
+        process_ = info.hProcess;
+        id_ = info.dwProcessId;
+    }
+}
+
+SetupProcess::SetupProcess(HANDLE process, DWORD id) : id_(id) {
+    DuplicateHandle(GetCurrentProcess(), process, GetCurrentProcess(), &process_, 0, FALSE,
+                    DUPLICATE_SAME_ACCESS);
+}
+
+SetupProcess::~SetupProcess() {
+    if (!process_) return;
+    if (running()) {
+        TerminateProcess(process_, 1);
+        WaitForSingleObject(process_, kExitTimeoutMs);
+    }
+    CloseHandle(process_);
+}
+
+HWND findDialog(DWORD processId, const wchar_t* caption) {
+    WindowQuery query = {processId, caption, nullptr};
+    EnumWindows(&matchWindow, reinterpret_cast<LPARAM>(&query));
+    return query.found;
+}
+
+HWND SetupProcess::findWindow(const wchar_t* caption) const {
+    return findDialog(id_, caption);
+}
+
+HWND SetupProcess::waitForWindow(const wchar_t* caption, DWORD timeoutMs) const {
+    HWND found = nullptr;
+    waitUntil(
+        [&] {
+            found = findWindow(caption);
+            if (found && IsWindowVisible(found)) return true;
+            found = nullptr;
+            return !running();
+        },
+        timeoutMs);
+    return found;
+}
+
+bool SetupProcess::waitForExit(DWORD timeoutMs) const {
+    return process_ && WaitForSingleObject(process_, timeoutMs) == WAIT_OBJECT_0;
+}
+
+bool SetupProcess::running() const {
+    return process_ && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT;
+}
+
+std::wstring windowText(HWND window) {
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_BLOCK, 10000, &length))
+        return L"";
+    std::wstring text(length + 1, L'\0');
+    DWORD_PTR copied = 0;
+    SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]),
+                        SMTO_BLOCK, 10000, &copied);
+    text.resize(copied);
+    return text;
+}
+
+std::wstring itemText(HWND dialog, int id) {
+    return windowText(GetDlgItem(dialog, id));
+}
+
+int checkState(HWND dialog, int id) {
+    return static_cast<int>(SendMessageW(GetDlgItem(dialog, id), BM_GETCHECK, 0, 0));
+}
+
+std::vector<std::wstring> comboEntries(HWND combo) {
+    std::vector<std::wstring> entries;
+    const LRESULT count = SendMessageW(combo, CB_GETCOUNT, 0, 0);
+    for (LRESULT row = 0; row < count; ++row) {
+        const LRESULT length = SendMessageW(combo, CB_GETLBTEXTLEN, row, 0);
+        std::wstring text(length > 0 ? length + 1 : 1, L'\0');
+        const LRESULT copied =
+            SendMessageW(combo, CB_GETLBTEXT, row, reinterpret_cast<LPARAM>(&text[0]));
+        text.resize(copied > 0 ? copied : 0);
+        entries.push_back(text);
+    }
+    return entries;
+}
+
+int comboSelection(HWND combo) {
+    return static_cast<int>(SendMessageW(combo, CB_GETCURSEL, 0, 0));
+}
+
+void selectComboRow(HWND dialog, int id, int row) {
+    const HWND combo = GetDlgItem(dialog, id);
+    SendMessageW(combo, CB_SETCURSEL, row, 0);
+    // CB_SETCURSEL notifies nobody; the list sends this itself when the user
+    // picks a row. Sent, so the page has reacted when this returns.
+    DWORD_PTR ignored;
+    SendMessageTimeoutW(dialog, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE),
+                        reinterpret_cast<LPARAM>(combo), SMTO_BLOCK, 10000, &ignored);
+}
+
+void clickButton(HWND dialog, int id) {
+    PostMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+}
+
+HWND focusedWindow(HWND dialog) {
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &info)) return nullptr;
+    return info.hwndFocus;
+}
+
+void sync(HWND window) {
+    DWORD_PTR ignored;
+    SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_BLOCK, 10000, &ignored);
+}
+
+MessageBoxView readMessageBox(HWND box) {
+    MessageBoxView view;
+    view.window = box;
+    view.owner = GetWindow(box, GW_OWNER);
+    // The message is the box's one Static control with text; the icon is
+    // another Static without any.
+    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t className[16] = {};
+        GetClassNameW(child, className, 16);
+        if (lstrcmpiW(className, L"Static") != 0) continue;
+        const std::wstring text = windowText(child);
+        if (!text.empty()) view.text = text;
+    }
+    return view;
+}
+
+}  // namespace ui
