@@ -24,3 +24,9 @@ if ! locale -a 2>/dev/null | grep -qi '^zh_CN\.utf-\?8$'; then
     [ "$(id -u)" -eq 0 ] || sudo=sudo
     $sudo localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
 fi
+# The bad-input sweep also runs the program under a code page 1252 locale.
+if ! locale -a 2>/dev/null | grep -qi '^en_US\.utf-\?8$'; then
+    sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo=sudo
+    $sudo localedef -i en_US -f UTF-8 en_US.UTF-8
+fi

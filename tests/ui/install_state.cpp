@@ -272,4 +272,134 @@ RegistryKeyGuard::~RegistryKeyGuard() {
     RegCloseKey(opened);
 }
 
+namespace {
+
+void snapshotInto(const std::wstring& folder, const std::wstring& prefix, bool deep,
+                  std::map<std::wstring, std::string>* out) {
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..") continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            (*out)[prefix + name + L"\\"] = "";
+            if (deep) snapshotInto(folder + L"\\" + name, prefix + name + L"\\", deep, out);
+        } else {
+            std::string content = "(unreadable)";
+            // Sizes stand in for contents of files too large to matter here.
+            if (found.nFileSizeHigh != 0 || found.nFileSizeLow > (1u << 20)) {
+                content = "(size " + std::to_string(found.nFileSizeLow) + ")";
+            } else {
+                readFile(folder + L"\\" + name, &content);
+            }
+            (*out)[prefix + name] = content;
+        }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+}
+
+}  // namespace
+
+std::map<std::wstring, std::string> folderSnapshot(const std::wstring& folder, bool deep) {
+    std::map<std::wstring, std::string> snapshot;
+    snapshotInto(folder, L"", deep, &snapshot);
+    return snapshot;
+}
+
+std::vector<std::wstring> damagedDriverFiles() {
+    std::vector<std::wstring> damaged;
+    for (const std::wstring& environment : environments()) {
+        for (const std::wstring& folder : driverFolders(environment.c_str())) {
+            for (const std::wstring& name : filesIn(folder)) {
+                bool ours = false;
+                bool whole = false;
+                std::string content;
+                const bool read = readFile(folder + L"\\" + name, &content);
+                // Copies may change the name's case ("uniDRV.hlp" lands as
+                // "uniDRV.HLP"): any placeholder of the same name will do.
+                for (const auto* files :
+                     {&PackageFolder::ntFiles(), &PackageFolder::win9xFiles()}) {
+                    for (const std::wstring& packaged : *files) {
+                        if (lstrcmpiW(name.c_str(), packaged.c_str()) != 0) continue;
+                        ours = true;
+                        whole = whole || (read && content == PackageFolder::placeholderContent(packaged));
+                    }
+                }
+                if (ours && !whole) damaged.push_back(folder + L"\\" + name);
+            }
+        }
+    }
+    return damaged;
+}
+
+ReadOnlyKey::ReadOnlyKey(HKEY root, const std::wstring& key) {
+    if (RegOpenKeyExW(root, key.c_str(), 0, READ_CONTROL | WRITE_DAC, &key_) != ERROR_SUCCESS) {
+        key_ = nullptr;
+        return;
+    }
+    DWORD size = 0;
+    RegGetKeySecurity(key_, DACL_SECURITY_INFORMATION, nullptr, &size);
+    saved_.assign(size ? size : 1, 0);
+    if (RegGetKeySecurity(key_, DACL_SECURITY_INFORMATION, saved_.data(), &size) !=
+        ERROR_SUCCESS) {
+        return;
+    }
+    BYTE everyone[SECURITY_MAX_SID_SIZE];
+    DWORD sidSize = sizeof everyone;
+    BYTE aclBuffer[256];
+    auto* acl = reinterpret_cast<ACL*>(aclBuffer);
+    SECURITY_DESCRIPTOR readOnly;
+    ready_ = CreateWellKnownSid(WinWorldSid, nullptr, everyone, &sidSize) &&
+             InitializeAcl(acl, sizeof aclBuffer, ACL_REVISION) &&
+             AddAccessAllowedAce(acl, ACL_REVISION, KEY_READ, everyone) &&
+             InitializeSecurityDescriptor(&readOnly, SECURITY_DESCRIPTOR_REVISION) &&
+             SetSecurityDescriptorDacl(&readOnly, TRUE, acl, FALSE) &&
+             RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, &readOnly) == ERROR_SUCCESS;
+}
+
+ReadOnlyKey::~ReadOnlyKey() {
+    if (!key_) return;
+    if (!saved_.empty()) RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, saved_.data());
+    RegCloseKey(key_);
+}
+
+namespace {
+
+// ntdll's way for Wine's own programs to run a Unix command.
+using UnixSpawn = LONG(WINAPI*)(char* const* argv, int wait);
+
+bool runUnixShell(const std::string& script) {
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    const auto spawn = ntdll ? reinterpret_cast<UnixSpawn>(reinterpret_cast<void*>(
+                                   GetProcAddress(ntdll, "__wine_unix_spawnvp")))
+                             : nullptr;
+    if (!spawn) return false;
+    std::string copy = script;
+    char shell[] = "/bin/sh";
+    char flag[] = "-c";
+    char* const argv[] = {shell, flag, &copy[0], nullptr};
+    return spawn(argv, TRUE) == 0;
+}
+
+}  // namespace
+
+Com1Mapping::Com1Mapping(const char* unixTarget) {
+    char prefix[1024];
+    const DWORD n = GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof prefix);
+    if (n == 0 || n >= sizeof prefix || prefix[0] != '/') return;
+    link_ = std::string(prefix) + "/dosdevices/com1";
+    // The original link is kept beside it, whatever it was (or that there
+    // was none), and put back on destruction.
+    ready_ = runUnixShell("rm -f '" + link_ + ".saved' && { [ ! -L '" + link_ + "' ] || mv '" +
+                          link_ + "' '" + link_ + ".saved'; } && ln -s '" + unixTarget + "' '" +
+                          link_ + "'");
+}
+
+Com1Mapping::~Com1Mapping() {
+    if (link_.empty()) return;
+    runUnixShell("rm -f '" + link_ + "' && { [ ! -L '" + link_ + ".saved' ] || mv '" + link_ +
+                 ".saved' '" + link_ + "'; }");
+}
+
 }  // namespace ui

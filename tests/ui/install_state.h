@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,15 @@ std::vector<std::wstring> driverFolders(const wchar_t* environment);
 std::vector<std::wstring> filesIn(const std::wstring& folder);
 bool readFile(const std::wstring& path, std::string* content);
 
+// Every file and folder under `folder` by relative path ("sub\" for a
+// folder), with each file's content: two snapshots compare equal when
+// nothing was added, removed or changed. Not recursive when `deep` is false.
+std::map<std::wstring, std::string> folderSnapshot(const std::wstring& folder, bool deep = true);
+
+// Files of ours in the driver folders of every environment that are not
+// byte for byte one of our placeholders: half-written or foreign copies.
+std::vector<std::wstring> damagedDriverFiles();
+
 // Registry values, or false when the key or the value is missing.
 bool readRegistryValue(HKEY root, const std::wstring& key, const std::wstring& name, DWORD* type,
                        std::vector<BYTE>* data);
@@ -73,6 +83,40 @@ private:
     std::wstring key_;
     bool existed_ = false;
     std::vector<Value> values_;
+};
+
+// Makes a key readable but not writable by anyone (opening it for setting
+// values then fails with access denied) and gives it its own security back.
+class ReadOnlyKey {
+public:
+    ReadOnlyKey(HKEY root, const std::wstring& key);
+    ~ReadOnlyKey();
+    ReadOnlyKey(const ReadOnlyKey&) = delete;
+    ReadOnlyKey& operator=(const ReadOnlyKey&) = delete;
+    bool ready() const { return ready_; }
+
+private:
+    HKEY key_ = nullptr;
+    std::vector<BYTE> saved_;  // the key's own security descriptor
+    bool ready_ = false;
+};
+
+// Points the prefix's COM1 at another Unix path, from the next open on, and
+// back again. Wine reads HKLM\Software\Wine\Ports only when its server
+// starts, which a test running under that server cannot wait for; the port
+// is the link dosdevices\com1, so the link itself is changed (through Wine's
+// Unix spawn call). ready() is false outside Wine or without WINEPREFIX.
+class Com1Mapping {
+public:
+    explicit Com1Mapping(const char* unixTarget);
+    ~Com1Mapping();
+    Com1Mapping(const Com1Mapping&) = delete;
+    Com1Mapping& operator=(const Com1Mapping&) = delete;
+    bool ready() const { return ready_; }
+
+private:
+    std::string link_;
+    bool ready_ = false;
 };
 
 // The registry places an installation writes, and where the spooler itself

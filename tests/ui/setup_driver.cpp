@@ -60,6 +60,24 @@ BOOL CALLBACK matchWindow(HWND window, LPARAM parameter) {
     return FALSE;
 }
 
+struct ControlQuery {
+    DWORD processId;
+    int controlId;
+    HWND found;
+};
+
+BOOL CALLBACK matchDialogWithControl(HWND window, LPARAM parameter) {
+    auto* query = reinterpret_cast<ControlQuery*>(parameter);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != query->processId || !IsWindowVisible(window)) return TRUE;
+    wchar_t className[16] = {};
+    GetClassNameW(window, className, 16);
+    if (lstrcmpW(className, L"#32770") != 0 || !GetDlgItem(window, query->controlId)) return TRUE;
+    query->found = window;
+    return FALSE;
+}
+
 }  // namespace
 
 std::wstring widen(const char* utf8) {
@@ -174,6 +192,8 @@ SetupProcess::SetupProcess(const std::wstring& folder, const std::wstring& exe,
         CloseHandle(info.hThread);
         process_ = info.hProcess;
         id_ = info.dwProcessId;
+    } else {
+        startError_ = GetLastError();
     }
 }
 
@@ -212,6 +232,23 @@ HWND SetupProcess::waitForWindow(const wchar_t* caption, DWORD timeoutMs) const 
         },
         timeoutMs);
     return found;
+}
+
+HWND SetupProcess::waitForDialogWith(int controlId, DWORD timeoutMs) const {
+    ControlQuery query = {id_, controlId, nullptr};
+    waitUntil(
+        [&] {
+            EnumWindows(&matchDialogWithControl, reinterpret_cast<LPARAM>(&query));
+            return query.found || !running();
+        },
+        timeoutMs);
+    return query.found;
+}
+
+DWORD SetupProcess::exitCode() const {
+    DWORD code = STILL_ACTIVE;
+    if (process_) GetExitCodeProcess(process_, &code);
+    return code;
 }
 
 bool SetupProcess::waitForExit(DWORD timeoutMs) const {
@@ -300,6 +337,30 @@ MessageBoxView readMessageBox(HWND box) {
         if (!text.empty()) view.text = text;
     }
     return view;
+}
+
+std::vector<std::wstring> answerMessages(const SetupProcess& setup, DWORD timeoutMs) {
+    std::vector<std::wstring> texts;
+    const bool ended = waitUntil(
+        [&] {
+            const HWND box = setup.findWindow(kMessageCaption);
+            if (box && IsWindowVisible(box)) {
+                texts.push_back(readMessageBox(box).text);
+                PostMessageW(box, WM_COMMAND, IDOK, 0);
+                waitUntil([&] { return !IsWindow(box); });
+            }
+            return !setup.running();
+        },
+        timeoutMs);
+    if (!ended) texts.clear();
+    return texts;
+}
+
+std::wstring setupString(UINT id) {
+    static const HMODULE module = LoadLibraryExW(
+        setupExePath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    wchar_t text[1024] = {};
+    return module && LoadStringW(module, id, text, 1024) > 0 ? text : L"";
 }
 
 }  // namespace ui

@@ -78,6 +78,8 @@ public:
     SetupProcess& operator=(const SetupProcess&) = delete;
 
     bool started() const { return process_ != nullptr; }
+    // Why CreateProcessW refused to start it; 0 once started.
+    DWORD startError() const { return startError_; }
     DWORD id() const { return id_; }
     HANDLE handle() const { return process_; }
 
@@ -86,13 +88,19 @@ public:
     HWND waitForWindow(const wchar_t* caption, DWORD timeoutMs = kWindowTimeoutMs) const;
     // The same without waiting; visible or not.
     HWND findWindow(const wchar_t* caption) const;
+    // The visible top-level dialog of this process that has a control with
+    // that id: finds a page whatever code page its caption went through.
+    HWND waitForDialogWith(int controlId, DWORD timeoutMs = kWindowTimeoutMs) const;
     // True when the process has ended within the timeout.
     bool waitForExit(DWORD timeoutMs = kExitTimeoutMs) const;
     bool running() const;
+    // The exit code once ended; STILL_ACTIVE while running.
+    DWORD exitCode() const;
 
 private:
     HANDLE process_ = nullptr;
     DWORD id_ = 0;
+    DWORD startError_ = 0;
 };
 
 // The top-level dialog ("#32770") of that process with that caption.
@@ -120,6 +128,14 @@ struct MessageBoxView {
     HWND owner = nullptr;
 };
 MessageBoxView readMessageBox(HWND box);
+
+// Answers every message box the program shows until it ends, and returns
+// their texts in order. Empty when the program did not end in time.
+std::vector<std::wstring> answerMessages(const SetupProcess& setup,
+                                         DWORD timeoutMs = kExitTimeoutMs);
+
+// A string of the program's string table, read from the built Setup.exe.
+std::wstring setupString(UINT id);
 
 // Runs `check` every few milliseconds until it holds or the timeout passes.
 template <typename Check>
