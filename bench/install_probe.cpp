@@ -21,6 +21,7 @@
 #include "install/nt_installer.h"
 #include "install/win32_system.h"
 #include "install/win9x_installer.h"
+#include "tests/support/wine_support.h"
 
 namespace {
 
@@ -76,154 +77,35 @@ LPSTR mutableText(const char* text) {
     return const_cast<LPSTR>(text);
 }
 
-std::string driverDirectory(const char* environment) {
-    char buffer[MAX_PATH] = {};
-    DWORD needed = 0;
-    if (!GetPrinterDriverDirectoryA(nullptr, mutableText(environment), 1,
-                                    reinterpret_cast<LPBYTE>(buffer), sizeof buffer, &needed)) {
-        return {};
-    }
-    return buffer;
-}
-
-std::vector<std::string> subfoldersOf(const std::string& folder) {
-    std::vector<std::string> folders;
-    WIN32_FIND_DATAA found;
-    const HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return folders;
-    do {
-        const std::string name = found.cFileName;
-        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && name != "." && name != "..") {
-            folders.push_back(folder + "\\" + name);
-        }
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-    return folders;
-}
-
-void removeTree(const std::string& folder) {
-    WIN32_FIND_DATAA found;
-    const HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            const std::string name = found.cFileName;
-            if (name == "." || name == "..") continue;
-            const std::string path = folder + "\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                removeTree(path);
-            } else {
-                DeleteFileA(path.c_str());
-            }
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryA(folder.c_str());
-}
-
 // ---- The folder the program is started from --------------------------------
 
-// win2k\ and win9x\ with a 64 KiB placeholder for every file either family
-// copies, each repeating its own name; the current directory while it lives.
-class PackageFolder {
-public:
-    PackageFolder() {
-        char temp[MAX_PATH] = {};
-        char current[MAX_PATH] = {};
-        if (!GetTempPathA(MAX_PATH, temp) || !GetCurrentDirectoryA(MAX_PATH, current)) return;
-        previous_ = current;
-        path_ = std::string(temp) + "setup-bench-" + std::to_string(GetCurrentProcessId());
-        removeTree(path_);
-        if (!CreateDirectoryA(path_.c_str(), nullptr)) return;
-        for (const char* family : {"win2k", "win9x"}) {
-            if (!CreateDirectoryA((path_ + "\\" + family).c_str(), nullptr)) return;
-        }
-        for (const auto* copies : {&kNtCopies, &k9xCopies}) {
-            for (const Copy& copy : *copies) {
-                if (!writePlaceholder(copy.source)) return;
+// win2k\ and win9x\ in the work folder, with a 64 KiB placeholder for every
+// file either family copies, each repeating its own name.
+bool layOutPackages(const setup::winetest::WorkFolder& folder) {
+    for (const char* family : {"win2k", "win9x"}) {
+        if (!CreateDirectoryA((folder.path() + "\\" + family).c_str(), nullptr)) return false;
+    }
+    for (const auto* copies : {&kNtCopies, &k9xCopies}) {
+        for (const Copy& copy : *copies) {
+            const std::string line = setup::winetest::placeholderContent(copy.source);
+            std::string content;
+            while (content.size() < kPlaceholderSize) content += line;
+            content.resize(kPlaceholderSize);
+            if (!setup::winetest::writeFile(folder.path() + "\\" + copy.source, content)) {
+                return false;
             }
         }
-        ready_ = SetCurrentDirectoryA(path_.c_str()) != 0;
     }
-    ~PackageFolder() {
-        if (!previous_.empty()) SetCurrentDirectoryA(previous_.c_str());
-        if (!path_.empty()) removeTree(path_);
-    }
-    PackageFolder(const PackageFolder&) = delete;
-    PackageFolder& operator=(const PackageFolder&) = delete;
-
-    bool ready() const { return ready_; }
-
-private:
-    bool writePlaceholder(const char* relativePath) {
-        const std::string line = std::string("placeholder driver file ") + relativePath + "\r\n";
-        std::string content;
-        while (content.size() < kPlaceholderSize) content += line;
-        content.resize(kPlaceholderSize);
-        const HANDLE file = CreateFileA((path_ + "\\" + relativePath).c_str(), GENERIC_WRITE, 0,
-                                        nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE) return false;
-        DWORD written = 0;
-        const BOOL ok = WriteFile(file, content.data(), kPlaceholderSize, &written, nullptr);
-        CloseHandle(file);
-        return ok && written == kPlaceholderSize;
-    }
-
-    std::string path_;
-    std::string previous_;
-    bool ready_ = false;
-};
-
-// ---- Registry keys a real Windows has and a fresh prefix lacks -------------
-
-// Creates root\subKey with whatever part of its path is missing and deletes
-// exactly what it created.
-class RegistryKeyPath {
-public:
-    RegistryKeyPath(HKEY root, const std::string& subKey) : root_(root) {
-        std::size_t end = 0;
-        do {
-            end = subKey.find('\\', end + 1);
-            const std::string path = subKey.substr(0, end);
-            HKEY key = nullptr;
-            DWORD disposition = 0;
-            if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ,
-                                nullptr, &key, &disposition) != ERROR_SUCCESS) {
-                return;
-            }
-            RegCloseKey(key);
-            if (disposition == REG_CREATED_NEW_KEY) created_.push_back(path);
-        } while (end != std::string::npos);
-        ready_ = true;
-    }
-    ~RegistryKeyPath() {
-        for (auto it = created_.rbegin(); it != created_.rend(); ++it) {
-            RegDeleteKeyA(root_, it->c_str());
-        }
-    }
-    RegistryKeyPath(const RegistryKeyPath&) = delete;
-    RegistryKeyPath& operator=(const RegistryKeyPath&) = delete;
-
-    bool ready() const { return ready_; }
-
-private:
-    HKEY root_;
-    std::vector<std::string> created_;
-    bool ready_ = false;
-};
+    return true;
+}
 
 std::string registryValueText(HKEY root, const char* subKey, const char* name) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(root, subKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return "no key";
-    BYTE data[512] = {};
-    DWORD size = sizeof data;
-    DWORD type = 0;
-    const LONG error = RegQueryValueExA(key, name, nullptr, &type, data, &size);
-    RegCloseKey(key);
-    if (error != ERROR_SUCCESS) return "no value";
-    std::string text = "type " + std::to_string(type) + ":";
+    const auto value = setup::winetest::readRegistryValue(root, subKey, name);
+    if (!value) return "no value";
+    std::string text = "type " + std::to_string(value->type) + ":";
     char hex[4];
-    for (DWORD i = 0; i < size; ++i) {
-        std::snprintf(hex, sizeof hex, " %02x", data[i]);
+    for (const char byte : value->data) {
+        std::snprintf(hex, sizeof hex, " %02x", static_cast<unsigned char>(byte));
         text += hex;
     }
     return text;
@@ -259,23 +141,7 @@ std::vector<std::string> namesToRemove(const Family& family) {
 }
 
 void removeInstallation(const Family& family) {
-    PRINTER_DEFAULTSA access = {nullptr, nullptr, PRINTER_ALL_ACCESS};
-    HANDLE printer = nullptr;
-    if (OpenPrinterA(mutableText(kModel), &printer, &access)) {
-        DeletePrinter(printer);
-        ClosePrinter(printer);
-    }
-    DeletePrinterDriverA(nullptr, mutableText(family.environment), mutableText(kModel));
-    const std::string directory = driverDirectory(family.environment);
-    if (!directory.empty()) {
-        std::vector<std::string> folders = subfoldersOf(directory);
-        folders.push_back(directory);
-        for (const std::string& folder : folders) {
-            for (const std::string& name : namesToRemove(family)) {
-                DeleteFileA((folder + "\\" + name).c_str());
-            }
-        }
-    }
+    setup::winetest::InstallationCleanup(kModel, family.environment, namesToRemove(family)).run();
     deleteRegistryValue(family.valueRoot, family.valueKey, family.valueName);
 }
 
@@ -284,8 +150,8 @@ void removeInstallation(const Family& family) {
 // sizes, the driver, the printer, the value written.
 std::string installedState(const Family& family) {
     std::vector<std::string> lines;
-    const std::string directory = driverDirectory(family.environment);
-    std::vector<std::string> folders = subfoldersOf(directory);
+    const std::string directory = setup::winetest::printerDriverDirectory(family.environment);
+    std::vector<std::string> folders = setup::winetest::subfoldersOf(directory);
     folders.push_back(directory);
     for (const std::string& folder : folders) {
         WIN32_FIND_DATAA found;
@@ -300,32 +166,13 @@ std::string installedState(const Family& family) {
     }
     std::sort(lines.begin(), lines.end());
 
-    DWORD needed = 0;
-    DWORD count = 0;
-    EnumPrinterDriversA(nullptr, mutableText(family.environment), 1, nullptr, 0, &needed, &count);
-    std::vector<BYTE> drivers(needed + 1);
-    bool driverFound = false;
-    if (needed && EnumPrinterDriversA(nullptr, mutableText(family.environment), 1, drivers.data(),
-                                      needed, &needed, &count)) {
-        const auto* info = reinterpret_cast<const DRIVER_INFO_1A*>(drivers.data());
-        for (DWORD i = 0; i < count; ++i) driverFound |= std::strcmp(info[i].pName, kModel) == 0;
-    }
-    lines.push_back(std::string("driver ") + (driverFound ? "registered" : "missing"));
-
-    HANDLE printer = nullptr;
-    std::string printerLine = "printer missing";
-    if (OpenPrinterA(mutableText(kModel), &printer, nullptr)) {
-        needed = 0;
-        GetPrinterA(printer, 2, nullptr, 0, &needed);
-        std::vector<BYTE> buffer(needed + 1);
-        if (needed && GetPrinterA(printer, 2, buffer.data(), needed, &needed)) {
-            const auto* info = reinterpret_cast<const PRINTER_INFO_2A*>(buffer.data());
-            printerLine = std::string("printer on ") + info->pPortName + ", attributes " +
-                          std::to_string(info->Attributes);
-        }
-        ClosePrinter(printer);
-    }
-    lines.push_back(printerLine);
+    lines.push_back(
+        std::string("driver ") +
+        (setup::winetest::findDriver(family.environment, kModel) ? "registered" : "missing"));
+    const auto printer = setup::winetest::findPrinter(kModel);
+    lines.push_back(printer ? "printer on " + printer->port + ", attributes " +
+                                  std::to_string(printer->attributes)
+                            : std::string("printer missing"));
     lines.push_back(std::string("value ") + family.valueName + " " +
                     registryValueText(family.valueRoot, family.valueKey, family.valueName));
 
@@ -341,24 +188,6 @@ struct RunResult {
     DWORD addPrinterError = 0;  // 0 when the printer was created
     std::string unexpected;     // failures other than that one
 };
-
-const char* stepName(setup::InstallStep step) {
-    switch (step) {
-        case setup::InstallStep::InvalidSelection:
-            return "invalid selection";
-        case setup::InstallStep::DriverDirectory:
-            return "driver directory";
-        case setup::InstallStep::CopyFile:
-            return "copy";
-        case setup::InstallStep::AddPrinterDriver:
-            return "AddPrinterDriverA";
-        case setup::InstallStep::AddPrinter:
-            return "AddPrinterA";
-        case setup::InstallStep::OpenRegistryKey:
-            return "registry key";
-    }
-    return "?";
-}
 
 RunResult runInstaller(const Family& family, const setup::InstallSelection& selection) {
     RunResult result;
@@ -376,8 +205,8 @@ RunResult runInstaller(const Family& family, const setup::InstallSelection& sele
             result.addPrinterError = failure.error;
             continue;
         }
-        result.unexpected += std::string(stepName(failure.step)) + " \"" + failure.subject +
-                             "\" error " + std::to_string(failure.error) + "\n";
+        result.unexpected += std::string(setup::winetest::stepName(failure.step)) + " \"" +
+                             failure.subject + "\" error " + std::to_string(failure.error) + "\n";
     }
     return result;
 }
@@ -542,11 +371,9 @@ int main(int argc, char** argv) {
     const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 15;
     const bool verbose = argc > 3 && std::strcmp(argv[3], "-v") == 0;
 
-    OSVERSIONINFOA version = {};
-    version.dwOSVersionInfoSize = sizeof version;
-    GetVersionExA(&version);
+    const setup::winetest::ReportedVersion version = setup::winetest::reportedVersion();
     const DWORD expectedPlatform = family.nt ? VER_PLATFORM_WIN32_NT : VER_PLATFORM_WIN32_WINDOWS;
-    if (version.dwPlatformId != expectedPlatform) {
+    if (version.platformId != expectedPlatform) {
         fail(family.nt ? "Wine must report an NT version (AppDefaults\\install_probe.exe winxp)"
                        : "Wine must report Windows 98 (AppDefaults\\install_probe.exe win98)");
     }
@@ -558,11 +385,14 @@ int main(int argc, char** argv) {
         serial = com1Opens(&com1Error);
         if (serial) selection.portIndex = kCom1Index;
     }
-    RegistryKeyPath valueKey(family.valueRoot, family.valueKey);
+    setup::winetest::ScopedRegistryKey valueKey(family.valueRoot, family.valueKey);
     if (!valueKey.ready()) fail("cannot create the registry key the installation writes to");
-    if (driverDirectory(family.environment).empty()) fail("GetPrinterDriverDirectoryA failed");
-    PackageFolder packages;
-    if (!packages.ready()) fail("cannot lay out the placeholder driver files under %TEMP%");
+    if (setup::winetest::printerDriverDirectory(family.environment).empty()) {
+        fail("GetPrinterDriverDirectoryA failed");
+    }
+    setup::winetest::WorkFolder packages;
+    if (!packages.ready() || !layOutPackages(packages))
+        fail("cannot lay out the placeholder driver files under %TEMP%");
 
     // The first pair is not counted: it creates the driver folders and loads
     // what later runs find cached. Its end states must agree.
@@ -605,8 +435,8 @@ int main(int argc, char** argv) {
     }
     removeInstallation(family);
 
-    std::printf("family=%s\nversion=%lu.%lu\n", family.nt ? "nt" : "9x", version.dwMajorVersion,
-                version.dwMinorVersion);
+    std::printf("family=%s\nversion=%lu.%lu\n", family.nt ? "nt" : "9x", version.major,
+                version.minor);
     if (family.nt) {
         std::printf("port_used=LPT1\n");
     } else if (serial) {

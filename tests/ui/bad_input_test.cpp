@@ -240,11 +240,7 @@ protected:
     }
 
     PackageFolder package_;
-    RegistryKeyGuard userWindows_{HKEY_CURRENT_USER, kUserWindowsKey};
-    RegistryKeyGuard userDevices_{HKEY_CURRENT_USER, kUserDevicesKey};
-    RegistryKeyGuard userPrinterPorts_{HKEY_CURRENT_USER, kUserPrinterPortsKey};
-    RegistryKeyGuard ports_{HKEY_LOCAL_MACHINE, kPortsKey};
-    RegistryKeyGuard classPorts_{HKEY_LOCAL_MACHINE, kClassPortsKey};
+    InstallationKeysGuard keys_;
 };
 
 // ---------------------------------------------------------------------------

@@ -64,6 +64,14 @@ bool registryKeyExists(HKEY root, const std::wstring& key);
 // environment, whatever a run (or an earlier, interrupted one) left.
 void removeInstallation();
 
+// The registry places an installation writes, and where the spooler itself
+// keeps per-user printer lists.
+extern const wchar_t kUserWindowsKey[];  // HKCU, value "Device"
+extern const wchar_t kUserDevicesKey[];
+extern const wchar_t kUserPrinterPortsKey[];
+extern const wchar_t kPortsKey[];       // HKLM, values "COM1:" to "COM4:"
+extern const wchar_t kClassPortsKey[];  // HKLM, subkeys 0000 and 0001, value "DCB"
+
 // Puts a registry key back as it was: deletes it if it did not exist, or
 // restores its values (and removes values added since). Subkeys are left.
 class RegistryKeyGuard {
@@ -83,6 +91,15 @@ private:
     std::wstring key_;
     bool existed_ = false;
     std::vector<Value> values_;
+};
+
+// Every key an installation writes, each put back as it was on destruction.
+struct InstallationKeysGuard {
+    RegistryKeyGuard userWindows{HKEY_CURRENT_USER, kUserWindowsKey};
+    RegistryKeyGuard userDevices{HKEY_CURRENT_USER, kUserDevicesKey};
+    RegistryKeyGuard userPrinterPorts{HKEY_CURRENT_USER, kUserPrinterPortsKey};
+    RegistryKeyGuard ports{HKEY_LOCAL_MACHINE, kPortsKey};
+    RegistryKeyGuard classPorts{HKEY_LOCAL_MACHINE, kClassPortsKey};
 };
 
 // Makes a key readable but not writable by anyone (opening it for setting
@@ -118,13 +135,5 @@ private:
     std::string link_;
     bool ready_ = false;
 };
-
-// The registry places an installation writes, and where the spooler itself
-// keeps per-user printer lists.
-extern const wchar_t kUserWindowsKey[];  // HKCU, value "Device"
-extern const wchar_t kUserDevicesKey[];
-extern const wchar_t kUserPrinterPortsKey[];
-extern const wchar_t kPortsKey[];       // HKLM, values "COM1:" to "COM4:"
-extern const wchar_t kClassPortsKey[];  // HKLM, subkeys 0000 and 0001, value "DCB"
 
 }  // namespace ui

@@ -17,26 +17,6 @@ namespace {
 
 constexpr wchar_t kAppDefaultsKey[] = L"Software\\Wine\\AppDefaults\\Setup.exe";
 
-void removeTree(const std::wstring& folder) {
-    WIN32_FIND_DATAW found;
-    const HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..") continue;
-            const std::wstring path = folder + L"\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                removeTree(path);
-            } else {
-                SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileW(path.c_str());
-            }
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryW(folder.c_str());
-}
-
 struct WindowQuery {
     DWORD processId;
     const wchar_t* caption;
@@ -79,29 +59,6 @@ BOOL CALLBACK matchDialogWithControl(HWND window, LPARAM parameter) {
 }
 
 }  // namespace
-
-std::wstring widen(const char* utf8) {
-    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
-    std::wstring wide(n > 0 ? n - 1 : 0, L'\0');
-    if (n > 1) MultiByteToWideChar(CP_UTF8, 0, utf8, -1, &wide[0], n);
-    return wide;
-}
-
-std::string narrow(const std::wstring& text) {
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string utf8(n > 0 ? n - 1 : 0, '\0');
-    if (n > 1) WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &utf8[0], n, nullptr, nullptr);
-    return utf8;
-}
-
-std::wstring windowsPath(const std::wstring& path) {
-    std::wstring result = path;
-    for (wchar_t& c : result) {
-        if (c == L'/') c = L'\\';
-    }
-    if (!path.empty() && path[0] == L'/') result = L"Z:" + result;
-    return result;
-}
 
 std::wstring setupExePath() {
     return windowsPath(widen(SETUP_EXE_PATH));
@@ -177,7 +134,7 @@ PackageFolder::PackageFolder() {
 }
 
 PackageFolder::~PackageFolder() {
-    removeTree(path_);
+    setup::winetest::removeTree(path_);
 }
 
 SetupProcess::SetupProcess(const std::wstring& folder, const std::wstring& exe,

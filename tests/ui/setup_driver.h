@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/wine_support.h"
+
 namespace ui {
 
 // Generous upper bounds for Wine to start a process or show a window; a test
@@ -21,10 +23,9 @@ extern const wchar_t kSettingsPageCaption[];
 extern const wchar_t kAboutCaption[];
 extern const wchar_t kMessageCaption[];
 
-// A Unix path ("/work/...") as Wine sees it (Z:\work\...); Windows paths pass.
-std::wstring windowsPath(const std::wstring& path);
-std::wstring widen(const char* utf8);
-std::string narrow(const std::wstring& text);  // UTF-8, for messages and output
+using setup::winetest::narrow;
+using setup::winetest::widen;
+using setup::winetest::windowsPath;
 
 // The Setup.exe under test: SETUP_EXE_PATH from the build.
 std::wstring setupExePath();

@@ -36,14 +36,6 @@ const int kSerialLists[] = {IDC_BAUD, IDC_DATA_BITS, IDC_STOP_BITS, IDC_PARITY, 
 const int kOsButtons[] = {IDC_OS_WIN95, IDC_OS_WIN98, IDC_OS_NT4,  IDC_OS_WIN2000,
                           IDC_OS_XP,    IDC_OS_2003,  IDC_OS_VISTA};
 
-// A string of the program's own string table, read from the built Setup.exe.
-std::wstring programString(UINT id) {
-    static const HMODULE module = LoadLibraryExW(
-        setupExePath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-    wchar_t text[1024] = {};
-    return module && LoadStringW(module, id, text, 1024) > 0 ? text : L"";
-}
-
 bool contains(const std::wstring& text, const std::wstring& part) {
     return !part.empty() && text.find(part) != std::wstring::npos;
 }
@@ -172,11 +164,7 @@ protected:
     PackageFolder package_;
     // Put back whatever a run writes; a fresh prefix has none of these keys
     // except Ports.
-    RegistryKeyGuard userWindows_{HKEY_CURRENT_USER, kUserWindowsKey};
-    RegistryKeyGuard userDevices_{HKEY_CURRENT_USER, kUserDevicesKey};
-    RegistryKeyGuard userPrinterPorts_{HKEY_CURRENT_USER, kUserPrinterPortsKey};
-    RegistryKeyGuard ports_{HKEY_LOCAL_MACHINE, kPortsKey};
-    RegistryKeyGuard classPorts_{HKEY_LOCAL_MACHINE, kClassPortsKey};
+    InstallationKeysGuard keys_;
     std::optional<WindowsVersion> version_;
     std::unique_ptr<SetupProcess> process_;
 };
@@ -539,12 +527,12 @@ TEST_F(SetupUi, FinishOnWindowsXpInstallsTheNtDriverAndDefaultPrinterValue) {
     ASSERT_TRUE(box) << "no message after Finish";
     const MessageBoxView message = readMessageBox(box);
     EXPECT_EQ(message.owner, page);
-    EXPECT_TRUE(contains(message.text, programString(IDS_FAIL_PRINTER_64BIT) + L"QM-4712II"))
+    EXPECT_TRUE(contains(message.text, setupString(IDS_FAIL_PRINTER_64BIT) + L"QM-4712II"))
         << narrow(message.text);
-    EXPECT_TRUE(contains(message.text, programString(IDS_ADVICE_32BIT))) << narrow(message.text);
+    EXPECT_TRUE(contains(message.text, setupString(IDS_ADVICE_32BIT))) << narrow(message.text);
     for (UINT other : {IDS_FAIL_FILES_MISSING_WIN2K, IDS_FAIL_FILES_NOT_COPIED, IDS_FAIL_DRIVER,
                        IDS_FAIL_PRINTER, IDS_FAIL_DRIVER_DIRECTORY, IDS_FAIL_REGISTRY}) {
-        EXPECT_FALSE(contains(message.text, programString(other))) << narrow(message.text);
+        EXPECT_FALSE(contains(message.text, setupString(other))) << narrow(message.text);
     }
     EXPECT_FALSE(contains(message.text, kRegistryWriteFailed));
     saveScreenshot(box, L"finish-message-winxp.png");
@@ -600,7 +588,7 @@ TEST_F(SetupUi, FinishOnAnUnrecognisedWindowsSaysSoAndInstallsNothing) {
     ASSERT_TRUE(box) << "no message after Finish";
     const MessageBoxView message = readMessageBox(box);
     EXPECT_EQ(message.owner, page);
-    EXPECT_EQ(message.text, programString(IDS_UNSUPPORTED_WINDOWS));
+    EXPECT_EQ(message.text, setupString(IDS_UNSUPPORTED_WINDOWS));
     saveScreenshot(box, L"finish-message-win7.png");
     PostMessageW(box, WM_COMMAND, IDOK, 0);
     EXPECT_TRUE(process_->waitForExit());
@@ -656,10 +644,9 @@ TEST_F(SetupUi, FailedRegistryWriteShowsTheErrorMessageAndInstallationGoesOn) {
             const HWND summary = setup.waitForWindow(kMessageCaption);
             ASSERT_TRUE(summary);
             const MessageBoxView last = readMessageBox(summary);
-            EXPECT_TRUE(contains(last.text, programString(IDS_FAIL_PRINTER_64BIT)))
+            EXPECT_TRUE(contains(last.text, setupString(IDS_FAIL_PRINTER_64BIT)))
                 << narrow(last.text);
-            EXPECT_FALSE(contains(last.text, programString(IDS_FAIL_REGISTRY)))
-                << narrow(last.text);
+            EXPECT_FALSE(contains(last.text, setupString(IDS_FAIL_REGISTRY))) << narrow(last.text);
             PostMessageW(summary, WM_COMMAND, IDOK, 0);
         }
         EXPECT_TRUE(setup.waitForExit()) << "the program did not end";
@@ -699,10 +686,10 @@ TEST_F(SetupUi, RegistryKeyThatCannotBeOpenedIsReportedOnceAtTheEnd) {
     const HWND box = process_->waitForWindow(kMessageCaption);
     ASSERT_TRUE(box);
     const MessageBoxView message = readMessageBox(box);
-    EXPECT_TRUE(contains(message.text, programString(IDS_FAIL_REGISTRY) + kUserWindowsKey))
+    EXPECT_TRUE(contains(message.text, setupString(IDS_FAIL_REGISTRY) + kUserWindowsKey))
         << narrow(message.text);
-    EXPECT_TRUE(contains(message.text, programString(IDS_ADVICE_ADMIN))) << narrow(message.text);
-    EXPECT_TRUE(contains(message.text, programString(IDS_FAIL_PRINTER_64BIT)))
+    EXPECT_TRUE(contains(message.text, setupString(IDS_ADVICE_ADMIN))) << narrow(message.text);
+    EXPECT_TRUE(contains(message.text, setupString(IDS_FAIL_PRINTER_64BIT)))
         << narrow(message.text);
     PostMessageW(box, WM_COMMAND, IDOK, 0);
     bool sawAnother = false;

@@ -126,7 +126,7 @@ private:
 };
 
 Bytes readI686Exe() {
-    std::ifstream file(setup::winetest::windowsPathOfUnixPath(SETUP_I686_EXE), std::ios::binary);
+    std::ifstream file(setup::winetest::windowsPath(std::string(SETUP_I686_EXE)), std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
