@@ -39,9 +39,13 @@ void detectOsClass(VersionQuery query, OsClass& variable) {
     variable = classifyOs(version, variable);
 }
 
-OsClass currentOsClass() { return processOsClass; }
+OsClass currentOsClass() {
+    return processOsClass;
+}
 
-void detectOsClass(VersionQuery query) { detectOsClass(query, processOsClass); }
+void detectOsClass(VersionQuery query) {
+    detectOsClass(query, processOsClass);
+}
 
 InstallFamily installFamilyFor(OsClass osClass) {
     if (osClass == 1 || osClass == 2) return InstallFamily::Win9x;

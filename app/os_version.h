@@ -8,6 +8,8 @@ namespace setup {
 bool queryWindowsVersion(std::uint32_t recordSize, OsVersion* version);
 
 // Classifies the running Windows into the process-wide OsClass.
-inline void detectOsClass() { detectOsClass(&queryWindowsVersion); }
+inline void detectOsClass() {
+    detectOsClass(&queryWindowsVersion);
+}
 
 }  // namespace setup

@@ -6,7 +6,7 @@ void runWizard(WizardPages& pages) {
     int osResult = pages.showOsPage();
     while (osResult == kPageOk) {
         if (pages.showSettingsPage() != kPageCancel) return;  // done, quit or failed
-        osResult = pages.showOsPage();                         // the user went back
+        osResult = pages.showOsPage();                        // the user went back
     }
 }
 

@@ -23,6 +23,8 @@ constexpr ModelRow kRows[ModelCatalogue::kCount] = {
 
 }  // namespace
 
-const ModelRow& ModelCatalogue::row(int index) { return kRows[index]; }
+const ModelRow& ModelCatalogue::row(int index) {
+    return kRows[index];
+}
 
 }  // namespace setup

@@ -16,16 +16,30 @@ constexpr LetterOption kParities[SerialOptionTables::kParityCount] = {
     {"Even", "E"}, {"Mark", "M"}, {"None", "N"}, {"Odd", "O"}, {"Space", "S"},
 };
 constexpr LetterOption kFlows[SerialOptionTables::kFlowCount] = {
-    {"None", " "}, {"XonXoff", "x"}, {"Hardware", "p"},
+    {"None", " "},
+    {"XonXoff", "x"},
+    {"Hardware", "p"},
 };
 
 }  // namespace
 
-const PortOption& SerialOptionTables::port(int index) { return kPorts[index]; }
-const char* SerialOptionTables::baud(int index) { return kBauds[index]; }
-const char* SerialOptionTables::dataBits(int index) { return kDataBits[index]; }
-const char* SerialOptionTables::stopBits(int index) { return kStopBits[index]; }
-const LetterOption& SerialOptionTables::parity(int index) { return kParities[index]; }
-const LetterOption& SerialOptionTables::flow(int index) { return kFlows[index]; }
+const PortOption& SerialOptionTables::port(int index) {
+    return kPorts[index];
+}
+const char* SerialOptionTables::baud(int index) {
+    return kBauds[index];
+}
+const char* SerialOptionTables::dataBits(int index) {
+    return kDataBits[index];
+}
+const char* SerialOptionTables::stopBits(int index) {
+    return kStopBits[index];
+}
+const LetterOption& SerialOptionTables::parity(int index) {
+    return kParities[index];
+}
+const LetterOption& SerialOptionTables::flow(int index) {
+    return kFlows[index];
+}
 
 }  // namespace setup

@@ -58,8 +58,8 @@ SerialDcbRecord::SerialDcbRecord(const DcbBytes& portTemplate, int baudIndex, in
     image_.bytes[kStopBitsOffset] = 0;
 }
 
-PortModeString::PortModeString(int baudIndex, int parityIndex, int dataBitsIndex,
-                               int stopBitsIndex, int flowIndex) {
+PortModeString::PortModeString(int baudIndex, int parityIndex, int dataBitsIndex, int stopBitsIndex,
+                               int flowIndex) {
     using T = SerialOptionTables;
     text_.append({T::baud(baudIndex), ",", T::parity(parityIndex).modeLetter, ",",
                   T::dataBits(dataBitsIndex), ",", T::stopBits(stopBitsIndex), ",",

@@ -7,11 +7,17 @@ Application* theApplication = nullptr;
 
 }  // namespace
 
-Application::Application() { theApplication = this; }
+Application::Application() {
+    theApplication = this;
+}
 
-Application::~Application() { theApplication = nullptr; }
+Application::~Application() {
+    theApplication = nullptr;
+}
 
-Application& Application::current() { return *theApplication; }
+Application& Application::current() {
+    return *theApplication;
+}
 
 int Application::run(HINSTANCE instance) {
     instance_ = instance;

@@ -13,8 +13,8 @@ constexpr UINT kListDataType = 240;
 ModalDialog::ModalDialog(int templateId, HWND owner) : templateId_(templateId), owner_(owner) {}
 
 INT_PTR ModalDialog::runModal() {
-    return DialogBoxParamA(Application::current().instance(), MAKEINTRESOURCEA(templateId_),
-                           owner_, &ModalDialog::dialogProc, reinterpret_cast<LPARAM>(this));
+    return DialogBoxParamA(Application::current().instance(), MAKEINTRESOURCEA(templateId_), owner_,
+                           &ModalDialog::dialogProc, reinterpret_cast<LPARAM>(this));
 }
 
 INT_PTR CALLBACK ModalDialog::dialogProc(HWND hwnd, UINT message, WPARAM wParam,

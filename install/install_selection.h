@@ -25,8 +25,8 @@ struct InstallSelection {
         using T = SerialOptionTables;
         return ModelCatalogue::contains(modelIndex) && inRange(portIndex, T::kPortCount) &&
                inRange(baudIndex, T::kBaudCount) && inRange(dataBitsIndex, T::kDataBitsCount) &&
-               inRange(stopBitsIndex, T::kStopBitsCount) &&
-               inRange(parityIndex, T::kParityCount) && inRange(flowIndex, T::kFlowCount);
+               inRange(stopBitsIndex, T::kStopBitsCount) && inRange(parityIndex, T::kParityCount) &&
+               inRange(flowIndex, T::kFlowCount);
     }
 
 private:

@@ -75,8 +75,8 @@ void writeRegistryValue(SystemApi& api, InstallReport& report, RegistryRoot root
     }
 }
 
-void writeRegistryText(SystemApi& api, InstallReport& report, RegistryRoot root,
-                       const char* subKey, const char* name, const char* text, std::size_t length) {
+void writeRegistryText(SystemApi& api, InstallReport& report, RegistryRoot root, const char* subKey,
+                       const char* name, const char* text, std::size_t length) {
     writeRegistryValue(api, report, root, subKey, name, win32::kRegSz,
                        reinterpret_cast<const std::uint8_t*>(text),
                        static_cast<std::uint32_t>(length));

@@ -64,7 +64,7 @@ void writeRegistryValue(SystemApi& api, InstallReport& report, RegistryRoot root
                         const std::uint8_t* data, std::uint32_t size);
 
 // The same for REG_SZ text, stored without its terminating NUL.
-void writeRegistryText(SystemApi& api, InstallReport& report, RegistryRoot root,
-                       const char* subKey, const char* name, const char* text, std::size_t length);
+void writeRegistryText(SystemApi& api, InstallReport& report, RegistryRoot root, const char* subKey,
+                       const char* name, const char* text, std::size_t length);
 
 }  // namespace setup

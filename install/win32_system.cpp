@@ -11,7 +11,9 @@ namespace {
 static_assert(sizeof(DCB) == kDcbSize, "the DCB image is 28 bytes on every Windows");
 
 // The A structures take non-const pointers; the spooler does not write them.
-LPSTR mutableText(const char* text) { return const_cast<LPSTR>(text); }
+LPSTR mutableText(const char* text) {
+    return const_cast<LPSTR>(text);
+}
 
 std::uint32_t lastErrorOr(std::uint32_t fallback) {
     const DWORD error = GetLastError();
@@ -40,9 +42,9 @@ std::uint32_t Win32System::getPrinterDriverDirectory(const char* environment, ch
     if (!getPrinterDriverDirectoryA_) return ERROR_MOD_NOT_FOUND;
     DWORD bytesNeeded = 0;
     SetLastError(0);
-    const BOOL ok = getPrinterDriverDirectoryA_(nullptr, mutableText(environment), 1,
-                                               reinterpret_cast<LPBYTE>(buffer), bufferSize,
-                                               &bytesNeeded);
+    const BOOL ok =
+        getPrinterDriverDirectoryA_(nullptr, mutableText(environment), 1,
+                                    reinterpret_cast<LPBYTE>(buffer), bufferSize, &bytesNeeded);
     *needed = bytesNeeded;
     return ok ? 0 : lastErrorOr(ERROR_INVALID_FUNCTION);
 }
@@ -115,12 +117,11 @@ void Win32System::closePrinter(SysHandle printer) {
     if (closePrinter_) closePrinter_(reinterpret_cast<HANDLE>(printer));
 }
 
-std::uint32_t Win32System::regOpenKeyForSet(RegistryRoot root, const char* subKey,
-                                            SysHandle* key) {
+std::uint32_t Win32System::regOpenKeyForSet(RegistryRoot root, const char* subKey, SysHandle* key) {
     HKEY opened = nullptr;
-    const LONG error = RegOpenKeyExA(
-        root == RegistryRoot::CurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, subKey, 0,
-        KEY_SET_VALUE, &opened);
+    const LONG error =
+        RegOpenKeyExA(root == RegistryRoot::CurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE,
+                      subKey, 0, KEY_SET_VALUE, &opened);
     *key = error == ERROR_SUCCESS ? toSysHandle(opened) : 0;
     return static_cast<std::uint32_t>(error);
 }
@@ -131,12 +132,14 @@ std::uint32_t Win32System::regSetValue(SysHandle key, const char* name, std::uin
         RegSetValueExA(reinterpret_cast<HKEY>(key), name, 0, type, data, size));
 }
 
-void Win32System::regCloseKey(SysHandle key) { RegCloseKey(reinterpret_cast<HKEY>(key)); }
+void Win32System::regCloseKey(SysHandle key) {
+    RegCloseKey(reinterpret_cast<HKEY>(key));
+}
 
 std::uint32_t Win32System::openSerialPort(const char* name, SysHandle* port) {
     SetLastError(0);
-    const HANDLE handle = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                      OPEN_EXISTING, 0, nullptr);
+    const HANDLE handle =
+        CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         *port = 0;
         return lastErrorOr(ERROR_FILE_NOT_FOUND);
@@ -156,7 +159,9 @@ std::uint32_t Win32System::getCommState(SysHandle port, std::uint8_t* dcb28) {
     return 0;
 }
 
-void Win32System::closeHandle(SysHandle handle) { CloseHandle(reinterpret_cast<HANDLE>(handle)); }
+void Win32System::closeHandle(SysHandle handle) {
+    CloseHandle(reinterpret_cast<HANDLE>(handle));
+}
 
 void Win32System::showMessage(const char* textCp936) {
     // The text is Chinese in code page 936 whatever the system's ANSI code

@@ -17,8 +17,7 @@ public:
     std::uint32_t getPrinterDriverDirectory(const char* environment, char* buffer,
                                             std::uint32_t bufferSize,
                                             std::uint32_t* needed) override;
-    std::uint32_t copyFile(const char* source, const char* destination,
-                           bool failIfExists) override;
+    std::uint32_t copyFile(const char* source, const char* destination, bool failIfExists) override;
     bool fileExists(const char* path) override;
     std::uint32_t addPrinterDriver(const DriverInfo3& info) override;
     std::uint32_t addPrinter(const PrinterInfo2& info, SysHandle* printer) override;

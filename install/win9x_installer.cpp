@@ -76,8 +76,8 @@ void Win9xInstaller::recordSerialSettings(const InstallSelection& selection,
     }
     const SerialDcbRecord record(portTemplate, selection.baudIndex, selection.dataBitsIndex,
                                  selection.flowIndex);
-    const char* key =
-        selection.portIndex == SerialOptionTables::kFirstSerialPort ? kFirstPortKey : kOtherPortsKey;
+    const char* key = selection.portIndex == SerialOptionTables::kFirstSerialPort ? kFirstPortKey
+                                                                                  : kOtherPortsKey;
     writeRegistryValue(api_, report, RegistryRoot::LocalMachine, key, "DCB", win32::kRegBinary,
                        record.data(), static_cast<std::uint32_t>(record.size()));
     firstPort.reset();

@@ -14,9 +14,13 @@
 namespace setup {
 namespace {
 
-int selectedIndex(HWND list) { return static_cast<int>(SendMessageA(list, CB_GETCURSEL, 0, 0)); }
+int selectedIndex(HWND list) {
+    return static_cast<int>(SendMessageA(list, CB_GETCURSEL, 0, 0));
+}
 
-void select(HWND list, int index) { SendMessageA(list, CB_SETCURSEL, index, 0); }
+void select(HWND list, int index) {
+    SendMessageA(list, CB_SETCURSEL, index, 0);
+}
 
 // Whether Windows itself is 64-bit: always for a 64-bit process; for a
 // 32-bit one, when it runs under WOW64 (asked only where Windows has the call).
@@ -40,7 +44,8 @@ public:
         append(buffer);
     }
     void appendAscii(const char* text) {
-        for (; *text && length_ + 1 < kCapacity; ++text) text_[length_++] = static_cast<WCHAR>(*text);
+        for (; *text && length_ + 1 < kCapacity; ++text)
+            text_[length_++] = static_cast<WCHAR>(*text);
         text_[length_] = L'\0';
     }
     void append(const WCHAR* text) {
@@ -123,8 +128,12 @@ void PrinterSettingsPage::enableSerialLists(bool enable) {
 }
 
 // Enter, Escape and the close box end the program without installing.
-void PrinterSettingsPage::onOK() { end(kPageOk); }
-void PrinterSettingsPage::onCancel() { end(kPageOk); }
+void PrinterSettingsPage::onOK() {
+    end(kPageOk);
+}
+void PrinterSettingsPage::onCancel() {
+    end(kPageOk);
+}
 
 bool PrinterSettingsPage::onCommand(int id, int code) {
     switch (id) {
