@@ -7,6 +7,8 @@
 #include <io.h>
 #include <windows.h>
 
+#include "bench/timing.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cwchar>
@@ -17,22 +19,8 @@ namespace {
 
 constexpr DWORD kTimeoutMs = 30000;
 
-double nowMs() {
-    static const double ticksPerMs = [] {
-        LARGE_INTEGER frequency;
-        QueryPerformanceFrequency(&frequency);
-        return static_cast<double>(frequency.QuadPart) / 1000.0;
-    }();
-    LARGE_INTEGER counter;
-    QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) / ticksPerMs;
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
+using bench::median;
+using bench::nowMs;
 
 class Process {
 public:
