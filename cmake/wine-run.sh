@@ -33,4 +33,9 @@ tail -s 0.05 --pid=$program -f "$out" &
 tail -s 0.05 --pid=$program -f "$err" >&2 &
 wait $program || status=$?
 wait
+# A program that printed nothing at all never reached its own code: say how
+# Wine ended, or the log shows only a bare failure.
+if [ "$status" -ne 0 ] && [ ! -s "$out" ] && [ ! -s "$err" ]; then
+    echo "wine-run.sh: $(basename "$exe") ended with status $status before printing anything" >&2
+fi
 exit $status

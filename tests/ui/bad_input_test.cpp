@@ -191,12 +191,13 @@ protected:
     // root of C: as they were, every driver file of ours whole or absent.
     struct Untouched {
         std::wstring folder;
-        std::map<std::wstring, std::string> work = folderSnapshot(folder);
-        std::map<std::wstring, std::string> root = folderSnapshot(L"C:", false);
+        FolderSnapshot work = folderSnapshot(folder);
+        FolderSnapshot root = folderSnapshot(L"C:", false);
 
         void check() const {
-            EXPECT_TRUE(folderSnapshot(folder) == work) << "the work folder changed";
-            EXPECT_TRUE(folderSnapshot(L"C:", false) == root) << "C:\\ changed";
+            EXPECT_EQ(snapshotChanges(work, folderSnapshot(folder)), "")
+                << "the work folder changed";
+            EXPECT_EQ(snapshotChanges(root, folderSnapshot(L"C:", false)), "") << "C:\\ changed";
             for (const std::wstring& damaged : damagedDriverFiles())
                 ADD_FAILURE() << "half-written or foreign driver file " << narrow(damaged);
         }

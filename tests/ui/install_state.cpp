@@ -301,10 +301,27 @@ void snapshotInto(const std::wstring& folder, const std::wstring& prefix, bool d
 
 }  // namespace
 
-std::map<std::wstring, std::string> folderSnapshot(const std::wstring& folder, bool deep) {
-    std::map<std::wstring, std::string> snapshot;
+FolderSnapshot folderSnapshot(const std::wstring& folder, bool deep) {
+    FolderSnapshot snapshot;
     snapshotInto(folder, L"", deep, &snapshot);
     return snapshot;
+}
+
+std::string snapshotChanges(const FolderSnapshot& before, const FolderSnapshot& after) {
+    std::string changes;
+    for (const auto& [name, content] : before) {
+        const auto now = after.find(name);
+        if (now == after.end()) {
+            changes += "removed " + setup::winetest::narrow(name) + "\n";
+        } else if (now->second != content) {
+            changes += "changed " + setup::winetest::narrow(name) + "\n";
+        }
+    }
+    for (const auto& entry : after) {
+        if (before.count(entry.first) == 0)
+            changes += "added " + setup::winetest::narrow(entry.first) + "\n";
+    }
+    return changes;
 }
 
 std::vector<std::wstring> damagedDriverFiles() {

@@ -47,7 +47,11 @@ bool readFile(const std::wstring& path, std::string* content);
 // Every file and folder under `folder` by relative path ("sub\" for a
 // folder), with each file's content: two snapshots compare equal when
 // nothing was added, removed or changed. Not recursive when `deep` is false.
-std::map<std::wstring, std::string> folderSnapshot(const std::wstring& folder, bool deep = true);
+using FolderSnapshot = std::map<std::wstring, std::string>;
+FolderSnapshot folderSnapshot(const std::wstring& folder, bool deep = true);
+// What differs between two snapshots, one entry per line ("added x",
+// "removed x", "changed x"); empty when they are equal.
+std::string snapshotChanges(const FolderSnapshot& before, const FolderSnapshot& after);
 
 // Files of ours in the driver folders of every environment that are not
 // byte for byte one of our placeholders: half-written or foreign copies.
