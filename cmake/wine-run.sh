@@ -26,16 +26,26 @@ fi
 out=$(mktemp)
 err=$(mktemp)
 trap 'rm -f "$out" "$err"' EXIT
-status=0
-wine "$exe" "$@" >"$out" 2>"$err" &
-program=$!
-tail -s 0.05 --pid=$program -f "$out" &
-tail -s 0.05 --pid=$program -f "$err" >&2 &
-wait $program || status=$?
-wait
-# A program that printed nothing at all never reached its own code: say how
-# Wine ended, or the log shows only a bare failure.
+run() {
+    : >"$out"
+    : >"$err"
+    status=0
+    wine "$exe" "$@" >"$out" 2>"$err" &
+    program=$!
+    tail -s 0.05 --pid=$program -f "$out" &
+    tail -s 0.05 --pid=$program -f "$err" >&2 &
+    wait $program || status=$?
+    wait
+}
+run "$@"
+# Every program run here is a test program that prints as soon as it starts.
+# One that failed without printing anything never reached its own code: Wine
+# could not start it. That was seen once in a run from a fresh clone, right
+# after another test's program had ended, and not again; its cause is not
+# known. Say so in the log, and give the program one more start.
 if [ "$status" -ne 0 ] && [ ! -s "$out" ] && [ ! -s "$err" ]; then
-    echo "wine-run.sh: $(basename "$exe") ended with status $status before printing anything" >&2
+    echo "wine-run.sh: $(basename "$exe") ended with status $status before printing anything;" \
+        "starting it once more" >&2
+    run "$@"
 fi
 exit $status
