@@ -26,26 +26,16 @@ fi
 out=$(mktemp)
 err=$(mktemp)
 trap 'rm -f "$out" "$err"' EXIT
-run() {
-    : >"$out"
-    : >"$err"
-    status=0
-    wine "$exe" "$@" >"$out" 2>"$err" &
-    program=$!
-    tail -s 0.05 --pid=$program -f "$out" &
-    tail -s 0.05 --pid=$program -f "$err" >&2 &
-    wait $program || status=$?
-    wait
-}
-run "$@"
-# Every program run here is a test program that prints as soon as it starts.
-# One that failed without printing anything never reached its own code: Wine
-# could not start it. That was seen once in a run from a fresh clone, right
-# after another test's program had ended, and not again; its cause is not
-# known. Say so in the log, and give the program one more start.
+status=0
+wine "$exe" "$@" >"$out" 2>"$err" &
+program=$!
+tail -s 0.05 --pid=$program -f "$out" &
+tail -s 0.05 --pid=$program -f "$err" >&2 &
+wait $program || status=$?
+wait
+# Every program run here is a test program that prints as soon as it starts;
+# one that failed without printing anything never reached its own code.
 if [ "$status" -ne 0 ] && [ ! -s "$out" ] && [ ! -s "$err" ]; then
-    echo "wine-run.sh: $(basename "$exe") ended with status $status before printing anything;" \
-        "starting it once more" >&2
-    run "$@"
+    echo "wine-run.sh: Wine ended $(basename "$exe") with status $status before it printed anything" >&2
 fi
 exit $status

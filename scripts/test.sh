@@ -23,7 +23,12 @@ sh cmake/wine-prefix.sh "$WINEPREFIX"
 # A persistent server keeps Wine's helpers from holding ctest's pipes.
 wineserver -p
 wine wineboot >/dev/null 2>&1 || true
-ctest --preset win64 || status=1
+# The Windows suites drive real windows of other processes under Wine. Runs
+# from a fresh clone have, rarely, seen a test fail once for no reason that
+# could be reproduced (a test program Wine ended before it printed anything).
+# A failed test is therefore run once more; its first output stays in the log.
+retry="--repeat until-pass:2"
+ctest --preset win64 $retry || status=1
 wineserver -k || true
 
 # The UI suite once more on a virtual display, where Wine draws with X and the
@@ -33,11 +38,11 @@ if command -v xvfb-run >/dev/null 2>&1; then
     echo "== UI suite on a virtual display (screenshots in build/win64/screenshots) =="
     rm -rf build/win64/screenshots
     wineserver -w || true
-    xvfb-run -a -s "-screen 0 1024x768x24" sh -c '
+    retry="$retry" xvfb-run -a -s "-screen 0 1024x768x24" sh -c '
         wineserver -p
         wine wineboot >/dev/null 2>&1 || true
         status=0
-        ctest --preset win64 -R "^ui\." || status=1
+        ctest --preset win64 -R "^ui\." $retry || status=1
         wineserver -k || true
         exit $status' || status=1
 fi
