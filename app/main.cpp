@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "app/setup_app.h"
-#include "framework/system_library.h"
+#include "common/system_library.h"
 
 namespace {
 

@@ -2,12 +2,11 @@
 // back and forth until a page ends the program.
 #pragma once
 
+#include "framework/page_result.h"
+
 namespace setup {
 
-// Page results: 1 is OK (forward or done), 2 is Cancel (back or quit); any
-// other value, such as -1 for a page that could not be created, ends the loop.
-constexpr int kPageOk = 1;
-constexpr int kPageCancel = 2;
+// A page result other than kPageOk or kPageCancel ends the loop.
 
 class WizardPages {
 public:

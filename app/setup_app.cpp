@@ -1,7 +1,7 @@
 #include "app/setup_app.h"
 
 #include "app/page_loop.h"
-#include "framework/system_library.h"
+#include "common/system_library.h"
 #include "pages/os_select_page.h"
 #include "pages/printer_settings_page.h"
 

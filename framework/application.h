@@ -28,15 +28,6 @@ private:
     HINSTANCE instance_ = nullptr;
 };
 
-// The executable's file name without folder or extension: the caption of
-// the program's message boxes.
-void applicationTitle(char* buffer, int size);
-
-// A modal message box owned by `owner` (the active window when null): OK
-// button, exclamation icon, the application title as caption. The text is
-// UTF-16 so it reads the same whatever the system's ANSI code page.
-void showExclamation(HWND owner, const WCHAR* text);
-
 // Loads string `id` of the string table as UTF-16 into buffer; works on every
 // Windows from 95 on (the table is read directly). Returns the length, 0 if
 // the string is missing.

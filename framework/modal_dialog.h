@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include "framework/page_result.h"
+
 namespace setup {
 
 class ModalDialog {
@@ -25,8 +27,8 @@ protected:
 
     // Return true to let the system put the focus on the first tab stop.
     virtual bool onInitDialog() { return true; }
-    virtual void onOK() { end(IDOK); }
-    virtual void onCancel() { end(IDCANCEL); }
+    virtual void onOK() { end(kPageOk); }
+    virtual void onCancel() { end(kPageCancel); }
     // Return true when handled; IDOK and IDCANCEL not handled here go to
     // onOK and onCancel.
     virtual bool onCommand(int /*id*/, int /*code*/) { return false; }

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "catalogue/serial_records.h"
-#include "framework/application.h"
+#include "common/message_box.h"
 
 namespace setup {
 namespace {

@@ -4,7 +4,7 @@
 #include <windows.h>
 #include <winspool.h>
 
-#include "framework/system_library.h"
+#include "common/system_library.h"
 #include "install/system_api.h"
 
 namespace setup {

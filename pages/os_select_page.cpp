@@ -1,7 +1,7 @@
 #include "pages/os_select_page.h"
 
-#include "app/os_class.h"
-#include "app/os_version.h"
+#include "install/os_class.h"
+#include "install/os_version.h"
 #include "resources/resource.h"
 
 namespace setup {

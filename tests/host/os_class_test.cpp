@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "app/os_class.h"
+#include "install/os_class.h"
 
 namespace setup {
 namespace {

@@ -1,4 +1,4 @@
-#include "app/os_class.h"
+#include "install/os_class.h"
 
 namespace setup {
 namespace {

@@ -1,4 +1,4 @@
-#include "pages/install_message.h"
+#include "install/install_message.h"
 
 #include <cstring>
 

@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-#include "app/os_class.h"
+#include "install/os_class.h"
 #include "common/bounded_text.h"
 #include "install/install_report.h"
 

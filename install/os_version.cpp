@@ -1,4 +1,4 @@
-#include "app/os_version.h"
+#include "install/os_version.h"
 
 #include <windows.h>
 

@@ -1,7 +1,7 @@
 // detectOsClass() over the real GetVersionExA.
 #pragma once
 
-#include "app/os_class.h"
+#include "install/os_class.h"
 
 namespace setup {
 

@@ -1,4 +1,4 @@
-#include "framework/system_library.h"
+#include "common/system_library.h"
 
 #include "common/bounded_text.h"
 
