@@ -5,9 +5,9 @@
 
 #include <cstddef>
 
-#include "install/os_class.h"
 #include "common/bounded_text.h"
 #include "install/install_report.h"
+#include "install/os_class.h"
 
 namespace setup {
 

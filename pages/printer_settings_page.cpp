@@ -1,14 +1,14 @@
 #include "pages/printer_settings_page.h"
 
-#include "install/os_class.h"
 #include "catalogue/model_catalogue.h"
 #include "common/message_box.h"
 #include "framework/application.h"
+#include "install/install_message.h"
 #include "install/nt_installer.h"
+#include "install/os_class.h"
 #include "install/win32_system.h"
 #include "install/win9x_installer.h"
 #include "pages/about_box.h"
-#include "install/install_message.h"
 #include "resources/resource.h"
 
 namespace setup {
