@@ -69,17 +69,18 @@ LPSTR mutableText(const char* text) {
 
 // win2k\ and win9x\ in the work folder, with a 64 KiB placeholder for every
 // file either family copies, each repeating its own name.
-bool layOutPackages(const setup::winetest::WorkFolder& folder) {
-    for (const char* family : {"win2k", "win9x"}) {
-        if (!CreateDirectoryA((folder.path() + "\\" + family).c_str(), nullptr)) return false;
+bool layOutPackages(const setup::winetest::PackageFolder& folder) {
+    for (const wchar_t* family : {L"win2k", L"win9x"}) {
+        if (!CreateDirectoryW((folder.path() + L"\\" + family).c_str(), nullptr)) return false;
     }
     for (const auto* copies : {&kNtCopies, &k9xCopies}) {
         for (const Copy& copy : *copies) {
-            const std::string line = setup::winetest::placeholderContent(copy.source);
+            const std::wstring source = setup::winetest::widen(copy.source);
+            const std::string line = setup::winetest::placeholderContent(source);
             std::string content;
             while (content.size() < kPlaceholderSize) content += line;
             content.resize(kPlaceholderSize);
-            if (!setup::winetest::writeFile(folder.path() + "\\" + copy.source, content)) {
+            if (!setup::winetest::writeFile(folder.path() + L"\\" + source, content)) {
                 return false;
             }
         }
@@ -87,13 +88,17 @@ bool layOutPackages(const setup::winetest::WorkFolder& folder) {
     return true;
 }
 
+std::wstring wide(const char* text) {
+    return setup::winetest::widen(text);
+}
+
 std::string registryValueText(HKEY root, const char* subKey, const char* name) {
-    const auto value = setup::winetest::readRegistryValue(root, subKey, name);
+    const auto value = setup::winetest::readRegistryValue(root, wide(subKey), wide(name));
     if (!value) return "no value";
     std::string text = "type " + std::to_string(value->type) + ":";
     char hex[4];
-    for (const char byte : value->data) {
-        std::snprintf(hex, sizeof hex, " %02x", static_cast<unsigned char>(byte));
+    for (const BYTE byte : value->data) {
+        std::snprintf(hex, sizeof hex, " %02x", byte);
         text += hex;
     }
     return text;
@@ -120,16 +125,8 @@ struct Family {
 const Family kNt = {true, kNtEnvironment, &kNtCopies, HKEY_CURRENT_USER, kWindowsKey, "Device"};
 const Family k9x = {false, k9xEnvironment, &k9xCopies, HKEY_LOCAL_MACHINE, kFirstPortKey, "DCB"};
 
-// The installed names; AddPrinterDriverA copies the same names into the
-// version folders.
-std::vector<std::string> namesToRemove(const Family& family) {
-    std::vector<std::string> names;
-    for (const Copy& copy : *family.copies) names.push_back(copy.installedName);
-    return names;
-}
-
 void removeInstallation(const Family& family) {
-    setup::winetest::InstallationCleanup(kModel, family.environment, namesToRemove(family)).run();
+    setup::winetest::removeInstallation();
     deleteRegistryValue(family.valueRoot, family.valueKey, family.valueName);
 }
 
@@ -138,10 +135,11 @@ void removeInstallation(const Family& family) {
 // sizes, the driver, the printer, the value written.
 std::string installedState(const Family& family) {
     std::vector<std::string> lines;
-    const std::string directory = setup::winetest::printerDriverDirectory(family.environment);
-    std::vector<std::string> folders = setup::winetest::subfoldersOf(directory);
-    folders.push_back(directory);
-    for (const std::string& folder : folders) {
+    const std::wstring environment = wide(family.environment);
+    const std::string directory =
+        setup::winetest::narrow(setup::winetest::driverDirectory(environment.c_str()));
+    for (const std::wstring& wideFolder : setup::winetest::driverFolders(environment.c_str())) {
+        const std::string folder = setup::winetest::narrow(wideFolder);
         WIN32_FIND_DATAA found;
         const HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
         if (search == INVALID_HANDLE_VALUE) continue;
@@ -156,10 +154,11 @@ std::string installedState(const Family& family) {
 
     lines.push_back(
         std::string("driver ") +
-        (setup::winetest::findDriver(family.environment, kModel) ? "registered" : "missing"));
-    const auto printer = setup::winetest::findPrinter(kModel);
-    lines.push_back(printer ? "printer on " + printer->port + ", attributes " +
-                                  std::to_string(printer->attributes)
+        (setup::winetest::findDriver(environment.c_str(), wide(kModel)) ? "registered"
+                                                                         : "missing"));
+    const auto printer = setup::winetest::findPrinter(wide(kModel));
+    lines.push_back(printer ? "printer on " + setup::winetest::narrow(printer->port) +
+                                  ", attributes " + std::to_string(printer->attributes)
                             : std::string("printer missing"));
     lines.push_back(std::string("value ") + family.valueName + " " +
                     registryValueText(family.valueRoot, family.valueKey, family.valueName));
@@ -373,14 +372,16 @@ int main(int argc, char** argv) {
         serial = com1Opens(&com1Error);
         if (serial) selection.portIndex = kCom1Index;
     }
-    setup::winetest::ScopedRegistryKey valueKey(family.valueRoot, family.valueKey);
+    setup::winetest::ScopedRegistryKey valueKey(family.valueRoot, wide(family.valueKey));
     if (!valueKey.ready()) fail("cannot create the registry key the installation writes to");
-    if (setup::winetest::printerDriverDirectory(family.environment).empty()) {
-        fail("GetPrinterDriverDirectoryA failed");
+    if (setup::winetest::driverDirectory(wide(family.environment).c_str()).empty()) {
+        fail("GetPrinterDriverDirectoryW failed");
     }
-    setup::winetest::WorkFolder packages;
+    setup::winetest::PackageFolder packages(false);
     if (!packages.ready() || !layOutPackages(packages))
         fail("cannot lay out the placeholder driver files under %TEMP%");
+    setup::winetest::CurrentFolder current(packages.path());
+    if (!current.ready()) fail("cannot make the package folder the current directory");
 
     // The first pair is not counted: it creates the driver folders and loads
     // what later runs find cached. Its end states must agree.

@@ -4,6 +4,8 @@
 # Used by ctest as the cross-compiling emulator.
 #   SETUP_WINE_VERSION=winxp  makes Wine report that Windows version to this
 #                             program (set per test by CMake).
+#   SETUP_WINE_RESTARTS=file  gets a line for each program started once more
+#                             (see the end).
 set -eu
 exe=$1
 shift
@@ -14,7 +16,7 @@ export WINEPREFIX="${SETUP_WINEPREFIX:-$build/wineprefix}"
 export WINEARCH=win64
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
-"$here/wine-prefix.sh" "$WINEPREFIX"
+sh "$here/wine-prefix.sh" "$WINEPREFIX"
 if [ -n "${SETUP_WINE_VERSION:-}" ]; then
     wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$(basename "$exe")" \
         /v Version /d "$SETUP_WINE_VERSION" /f >/dev/null 2>&1
@@ -26,16 +28,38 @@ fi
 out=$(mktemp)
 err=$(mktemp)
 trap 'rm -f "$out" "$err"' EXIT
-status=0
-wine "$exe" "$@" >"$out" 2>"$err" &
-program=$!
-tail -s 0.05 --pid=$program -f "$out" &
-tail -s 0.05 --pid=$program -f "$err" >&2 &
-wait $program || status=$?
-wait
+# The test's name, from the filter ctest gives each test program.
+name=$(basename "$exe")
+for arg in "$@"; do
+    case $arg in
+    --gtest_filter=*) name=${arg#--gtest_filter=} ;;
+    esac
+done
+run() {
+    : >"$out"
+    : >"$err"
+    status=0
+    wine "$exe" "$@" >"$out" 2>"$err" &
+    program=$!
+    tail -s 0.05 --pid=$program -f "$out" &
+    tail -s 0.05 --pid=$program -f "$err" >&2 &
+    wait $program || status=$?
+    wait
+}
+run "$@"
 # Every program run here is a test program that prints as soon as it starts;
-# one that failed without printing anything never reached its own code.
+# one that failed without printing anything never reached its own code, so
+# it changed nothing and may be started once more. Said here, and counted in
+# $SETUP_WINE_RESTARTS for the test command's summary. Any other failure stands.
 if [ "$status" -ne 0 ] && [ ! -s "$out" ] && [ ! -s "$err" ]; then
-    echo "wine-run.sh: Wine ended $(basename "$exe") with status $status before it printed anything" >&2
+    echo "wine-run.sh: Wine ended $name with status $status before it printed anything;" \
+        "starting it once more" >&2
+    if [ -n "${SETUP_WINE_RESTARTS:-}" ]; then
+        echo "$name (status $status)" >>"$SETUP_WINE_RESTARTS"
+    fi
+    run "$@"
+    if [ "$status" -ne 0 ] && [ ! -s "$out" ] && [ ! -s "$err" ]; then
+        echo "wine-run.sh: Wine ended $name again with status $status before it printed anything" >&2
+    fi
 fi
 exit $status

@@ -8,31 +8,6 @@
 namespace setup::winetest {
 namespace {
 
-std::string parentOf(const std::string& path) {
-    const std::size_t slash = path.find_last_of('\\');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash);
-}
-
-std::string text(const char* s) {
-    return s ? s : "";
-}
-
-DriverRecord toRecord(const DRIVER_INFO_3A& info) {
-    DriverRecord record;
-    record.version = info.cVersion;
-    record.name = text(info.pName);
-    record.environment = text(info.pEnvironment);
-    record.driverPath = text(info.pDriverPath);
-    record.dataFile = text(info.pDataFile);
-    record.configFile = text(info.pConfigFile);
-    record.helpFile = text(info.pHelpFile);
-    for (const char* p = info.pDependentFiles; p && *p; p += std::strlen(p) + 1) {
-        record.dependentFiles.emplace_back(p);
-    }
-    record.defaultDataType = text(info.pDefaultDataType);
-    return record;
-}
-
 std::wstring windowText(HWND window) {
     const LRESULT length = SendMessageW(window, WM_GETTEXTLENGTH, 0, 0);
     std::wstring result(static_cast<std::size_t>(length) + 1, L'\0');
@@ -68,7 +43,7 @@ ReportedVersion reportedVersion() {
     return {info.dwPlatformId, info.dwMajorVersion, info.dwMinorVersion};
 }
 
-// ---- Files --------------------------------------------------------------------
+// ---- Text and files -----------------------------------------------------------
 
 std::wstring widen(const char* utf8) {
     const int n = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
@@ -82,6 +57,58 @@ std::string narrow(const std::wstring& text) {
     std::string utf8(n > 0 ? n - 1 : 0, '\0');
     if (n > 1) WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &utf8[0], n, nullptr, nullptr);
     return utf8;
+}
+
+std::optional<std::string> readFile(const std::wstring& path) {
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+    std::string content;
+    char chunk[4096];
+    DWORD read = 0;
+    bool ok = true;
+    while ((ok = ReadFile(file, chunk, sizeof chunk, &read, nullptr) != 0) && read > 0) {
+        content.append(chunk, read);
+    }
+    CloseHandle(file);
+    if (!ok) return std::nullopt;
+    return content;
+}
+
+bool writeFile(const std::wstring& path, const std::string& content) {
+    const HANDLE file =
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const bool ok =
+        WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr) &&
+        written == content.size();
+    return CloseHandle(file) && ok;
+}
+
+std::wstring storedFileName(const std::wstring& path) {
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW(path.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return {};
+    FindClose(search);
+    return found.cFileName;
+}
+
+std::wstring fileNameOf(const std::wstring& path) {
+    const std::size_t slash = path.find_last_of(L'\\');
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+std::vector<std::wstring> filesIn(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.emplace_back(found.cFileName);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return names;
 }
 
 void removeTree(const std::wstring& folder) {
@@ -104,276 +131,65 @@ void removeTree(const std::wstring& folder) {
     RemoveDirectoryW(folder.c_str());
 }
 
-void removeTree(const std::string& folder) {
-    const int n = MultiByteToWideChar(CP_ACP, 0, folder.c_str(), -1, nullptr, 0);
-    std::wstring wide(n > 0 ? n - 1 : 0, L'\0');
-    if (n > 1) MultiByteToWideChar(CP_ACP, 0, folder.c_str(), -1, &wide[0], n);
-    if (!wide.empty()) removeTree(wide);
+std::string placeholderContent(const std::wstring& fileName) {
+    return "placeholder driver file " + narrow(fileName) + "\r\n";
 }
 
-std::vector<std::string> subfoldersOf(const std::string& folder) {
-    std::vector<std::string> folders;
-    WIN32_FIND_DATAA found;
-    const HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return folders;
-    do {
-        const std::string name = found.cFileName;
-        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && name != "." && name != "..") {
-            folders.push_back(folder + "\\" + name);
+PackageFolder::PackageFolder(bool withPackages) {
+    wchar_t temp[MAX_PATH];
+    if (!GetTempPathW(MAX_PATH, temp)) return;
+    for (unsigned n = GetTickCount();; ++n) {
+        wchar_t name[64];
+        swprintf(name, 64, L"setup-test-%lu-%u", GetCurrentProcessId(), n);
+        path_ = std::wstring(temp) + name;
+        if (CreateDirectoryW(path_.c_str(), nullptr)) {
+            ready_ = !withPackages || layOut(path_);
+            return;
         }
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-    return folders;
+        if (GetLastError() != ERROR_ALREADY_EXISTS) {
+            path_.clear();
+            return;
+        }
+    }
 }
 
-std::string placeholderContent(const std::string& relativePath) {
-    return "placeholder driver file " + relativePath + "\r\n";
-}
-
-WorkFolder::WorkFolder() {
-    char temp[MAX_PATH] = {};
-    char current[MAX_PATH] = {};
-    if (!GetTempPathA(MAX_PATH, temp) || !GetCurrentDirectoryA(MAX_PATH, current)) return;
-    previous_ = current;
-    std::string base = temp;
-    if (!base.empty() && base.back() == '\\') base.pop_back();
-    base += "\\setup-wine-test-" + std::to_string(GetCurrentProcessId());
-    // A folder of the same name may remain from a run that was killed.
-    removeTree(base);
-    if (!CreateDirectoryA(base.c_str(), nullptr) || !SetCurrentDirectoryA(base.c_str())) return;
-    path_ = base;
-    ready_ = true;
-}
-
-WorkFolder::~WorkFolder() {
-    if (!previous_.empty()) SetCurrentDirectoryA(previous_.c_str());
+PackageFolder::~PackageFolder() {
     if (!path_.empty()) removeTree(path_);
 }
 
-bool WorkFolder::addPlaceholder(const std::string& relativePath) {
-    const std::string folder = parentOf(relativePath);
-    if (!folder.empty()) CreateDirectoryA((path_ + "\\" + folder).c_str(), nullptr);
-    return writeFile(path_ + "\\" + relativePath, placeholderContent(relativePath));
-}
-
-std::optional<std::string> readFile(const std::string& path) {
-    const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                    OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return std::nullopt;
-    std::string content;
-    char chunk[4096];
-    DWORD read = 0;
-    bool ok = true;
-    while ((ok = ReadFile(file, chunk, sizeof chunk, &read, nullptr) != 0) && read > 0) {
-        content.append(chunk, read);
+bool PackageFolder::addPlaceholder(const std::wstring& relativePath) const {
+    const std::size_t slash = relativePath.find_last_of(L'\\');
+    if (slash != std::wstring::npos) {
+        CreateDirectoryW((path_ + L"\\" + relativePath.substr(0, slash)).c_str(), nullptr);
     }
-    CloseHandle(file);
-    if (!ok) return std::nullopt;
-    return content;
+    return writeFile(path_ + L"\\" + relativePath, placeholderContent(fileNameOf(relativePath)));
 }
 
-bool writeFile(const std::string& path, const std::string& content) {
-    const HANDLE file =
-        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    const bool ok =
-        WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr) &&
-        written == content.size();
-    CloseHandle(file);
+bool PackageFolder::layOut(const std::wstring& folder) {
+    bool ok = true;
+    const struct {
+        const wchar_t* name;
+        const std::vector<std::wstring>& files;
+    } packages[] = {{L"win2k", ntPackageFiles()}, {L"win9x", win9xPackageFiles()}};
+    for (const auto& package : packages) {
+        const std::wstring dir = folder + L"\\" + package.name;
+        CreateDirectoryW(dir.c_str(), nullptr);
+        for (const std::wstring& name : package.files) {
+            ok = writeFile(dir + L"\\" + name, placeholderContent(name)) && ok;
+        }
+    }
     return ok;
 }
 
-std::string storedFileName(const std::string& path) {
-    WIN32_FIND_DATAA found;
-    const HANDLE search = FindFirstFileA(path.c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return {};
-    FindClose(search);
-    return found.cFileName;
+CurrentFolder::CurrentFolder(const std::wstring& folder) {
+    wchar_t current[MAX_PATH] = {};
+    if (!GetCurrentDirectoryW(MAX_PATH, current)) return;
+    previous_ = current;
+    ready_ = SetCurrentDirectoryW(folder.c_str()) != 0;
 }
 
-std::string fileNameOf(const std::string& path) {
-    const std::size_t slash = path.find_last_of('\\');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string printerDriverDirectory(const char* environment) {
-    char buffer[MAX_PATH] = {};
-    DWORD needed = 0;
-    SetLastError(0);
-    if (!GetPrinterDriverDirectoryA(nullptr, const_cast<LPSTR>(environment), 1,
-                                    reinterpret_cast<LPBYTE>(buffer), sizeof buffer, &needed)) {
-        return {};
-    }
-    return buffer;
-}
-
-// ---- Spooler ------------------------------------------------------------------
-
-std::optional<DriverRecord> findDriver(const char* environment, const std::string& name) {
-    LPSTR env = const_cast<LPSTR>(environment);
-    DWORD needed = 0;
-    DWORD count = 0;
-    SetLastError(0);
-    EnumPrinterDriversA(nullptr, env, 3, nullptr, 0, &needed, &count);
-    if (needed == 0) return std::nullopt;
-    std::vector<BYTE> buffer(needed);
-    SetLastError(0);
-    if (!EnumPrinterDriversA(nullptr, env, 3, buffer.data(), needed, &needed, &count)) {
-        return std::nullopt;
-    }
-    const auto* drivers = reinterpret_cast<const DRIVER_INFO_3A*>(buffer.data());
-    for (DWORD i = 0; i < count; ++i) {
-        if (text(drivers[i].pName) == name) return toRecord(drivers[i]);
-    }
-    return std::nullopt;
-}
-
-std::optional<PrinterRecord> findPrinter(const std::string& name) {
-    HANDLE printer = nullptr;
-    SetLastError(0);
-    if (!OpenPrinterA(const_cast<LPSTR>(name.c_str()), &printer, nullptr)) return std::nullopt;
-    PrinterRecord record;
-    DWORD needed = 0;
-    SetLastError(0);
-    GetPrinterA(printer, 2, nullptr, 0, &needed);
-    std::vector<BYTE> buffer(needed);
-    SetLastError(0);
-    if (needed == 0 || !GetPrinterA(printer, 2, buffer.data(), needed, &needed)) {
-        ClosePrinter(printer);
-        return std::nullopt;
-    }
-    const auto* info = reinterpret_cast<const PRINTER_INFO_2A*>(buffer.data());
-    record.name = text(info->pPrinterName);
-    record.port = text(info->pPortName);
-    record.driverName = text(info->pDriverName);
-    record.printProcessor = text(info->pPrintProcessor);
-    record.datatype = text(info->pDatatype);
-    record.attributes = info->Attributes;
-
-    needed = 0;
-    SetLastError(0);
-    GetPrinterDriverA(printer, nullptr, 3, nullptr, 0, &needed);
-    if (needed != 0) {
-        std::vector<BYTE> driver(needed);
-        SetLastError(0);
-        if (GetPrinterDriverA(printer, nullptr, 3, driver.data(), needed, &needed)) {
-            record.driver = toRecord(*reinterpret_cast<const DRIVER_INFO_3A*>(driver.data()));
-        }
-    }
-    ClosePrinter(printer);
-    return record;
-}
-
-InstallationCleanup::InstallationCleanup(std::string model, std::string environment,
-                                         std::vector<std::string> files)
-    : model_(std::move(model)), environment_(std::move(environment)), files_(std::move(files)) {
-    run();
-}
-
-InstallationCleanup::~InstallationCleanup() {
-    run();
-}
-
-void InstallationCleanup::run() const {
-    PRINTER_DEFAULTSA access = {nullptr, nullptr, PRINTER_ALL_ACCESS};
-    HANDLE printer = nullptr;
-    SetLastError(0);
-    if (OpenPrinterA(const_cast<LPSTR>(model_.c_str()), &printer, &access)) {
-        DeletePrinter(printer);
-        ClosePrinter(printer);
-    }
-    SetLastError(0);
-    DeletePrinterDriverA(nullptr, const_cast<LPSTR>(environment_.c_str()),
-                         const_cast<LPSTR>(model_.c_str()));
-    for (const char* environment : {environment_.c_str(), static_cast<const char*>(nullptr)}) {
-        const std::string directory = printerDriverDirectory(environment);
-        if (directory.empty()) continue;
-        std::vector<std::string> folders = subfoldersOf(directory);
-        folders.push_back(directory);
-        for (const std::string& folder : folders) {
-            for (const std::string& name : files_) DeleteFileA((folder + "\\" + name).c_str());
-        }
-    }
-}
-
-// ---- Registry -----------------------------------------------------------------
-
-std::optional<RegistryValue> readRegistryValue(HKEY root, const std::string& subKey,
-                                               const std::string& name) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(root, subKey.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
-        return std::nullopt;
-    }
-    RegistryValue value;
-    DWORD size = 0;
-    LONG error = RegQueryValueExA(key, name.c_str(), nullptr, &value.type, nullptr, &size);
-    if (error == ERROR_SUCCESS) {
-        // One spare byte: the A call may terminate a string it converts.
-        std::string data(size + 1, '\0');
-        error = RegQueryValueExA(key, name.c_str(), nullptr, &value.type,
-                                 reinterpret_cast<LPBYTE>(&data[0]), &size);
-        value.data = data.substr(0, size);
-    }
-    RegCloseKey(key);
-    if (error != ERROR_SUCCESS) return std::nullopt;
-    return value;
-}
-
-bool registryKeyExists(HKEY root, const std::string& subKey) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(root, subKey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-    RegCloseKey(key);
-    return true;
-}
-
-ScopedRegistryKey::ScopedRegistryKey(HKEY root, const std::string& subKey) : root_(root) {
-    std::size_t end = 0;
-    do {
-        end = subKey.find('\\', end + 1);
-        const std::string path = subKey.substr(0, end);
-        if (registryKeyExists(root, path)) continue;
-        HKEY key = nullptr;
-        if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ,
-                            nullptr, &key, nullptr) != ERROR_SUCCESS) {
-            return;
-        }
-        RegCloseKey(key);
-        created_.push_back(path);
-    } while (end != std::string::npos);
-    ready_ = true;
-}
-
-ScopedRegistryKey::~ScopedRegistryKey() {
-    // A test may have deleted one already; what is gone stays gone.
-    for (auto it = created_.rbegin(); it != created_.rend(); ++it) {
-        RegDeleteKeyA(root_, it->c_str());
-    }
-}
-
-RegistryValueRestorer::RegistryValueRestorer(HKEY root, std::string subKey, std::string name)
-    : root_(root),
-      subKey_(std::move(subKey)),
-      name_(std::move(name)),
-      original_(readRegistryValue(root_, subKey_, name_)) {}
-
-RegistryValueRestorer::~RegistryValueRestorer() {
-    HKEY key = nullptr;
-    if (original_) {
-        if (RegCreateKeyExA(root_, subKey_.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                            KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS) {
-            return;
-        }
-        RegSetValueExA(key, name_.c_str(), 0, original_->type,
-                       reinterpret_cast<const BYTE*>(original_->data.data()),
-                       static_cast<DWORD>(original_->data.size()));
-    } else {
-        if (RegOpenKeyExA(root_, subKey_.c_str(), 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) {
-            return;
-        }
-        RegDeleteValueA(key, name_.c_str());
-    }
-    RegCloseKey(key);
+CurrentFolder::~CurrentFolder() {
+    if (ready_) SetCurrentDirectoryW(previous_.c_str());
 }
 
 // ---- System interface ---------------------------------------------------------

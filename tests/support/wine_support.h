@@ -1,9 +1,9 @@
 // What the programs run under Wine share (the engine tests, the tests that
-// drive Setup.exe, the installation benchmark): a working folder with
-// placeholder driver files, read-back of what the spooler, the file system
-// and the registry hold, clean-up of what an installation left, registry
-// state put back as it was, a pass-through system interface to make one real
-// call fail, and a watcher that reads and closes the message boxes shown.
+// drive Setup.exe, the installation benchmark): text and paths, a package
+// folder with placeholder driver files, a pass-through system interface to
+// make one real call fail, a watcher that reads and closes the message boxes
+// shown, and (system_state.h) the readers of what the spooler, the file
+// system and the registry hold, with the guards that put it back.
 // No test framework here: the benchmark links it too.
 #pragma once
 
@@ -18,6 +18,7 @@
 
 #include "install/install_report.h"
 #include "install/system_api.h"
+#include "tests/support/system_state.h"
 
 namespace setup::winetest {
 
@@ -31,39 +32,10 @@ struct ReportedVersion {
 // What GetVersionExA says to this process.
 ReportedVersion reportedVersion();
 
-// ---- Files --------------------------------------------------------------------
+// ---- Text -----------------------------------------------------------------------
 
-// The recognisable content of the placeholder at relativePath ("win2k\QM47.DLL").
-std::string placeholderContent(const std::string& relativePath);
-
-// A fresh folder under %TEMP%, made the current directory for the test, as
-// the folder the program is started from. Puts the previous current
-// directory back and removes the folder with everything in it.
-class WorkFolder {
-public:
-    WorkFolder();
-    ~WorkFolder();
-    WorkFolder(const WorkFolder&) = delete;
-    WorkFolder& operator=(const WorkFolder&) = delete;
-
-    bool ready() const { return ready_; }
-    const std::string& path() const { return path_; }
-    // Creates relativePath (and its folder) holding placeholderContent(relativePath).
-    bool addPlaceholder(const std::string& relativePath);
-
-private:
-    std::string path_;
-    std::string previous_;
-    bool ready_ = false;
-};
-
-// The whole content of a file, or nothing when it cannot be read.
-std::optional<std::string> readFile(const std::string& path);
-bool writeFile(const std::string& path, const std::string& content);
-// The name the file system stores for path (its case), or "" when there is none.
-std::string storedFileName(const std::string& path);
-// The part after the last backslash.
-std::string fileNameOf(const std::string& path);
+std::wstring widen(const char* utf8);
+std::string narrow(const std::wstring& text);  // UTF-8, for messages and output
 
 // A Unix path ("/work/...") as Wine sees it (Z:\work\...); Windows paths pass.
 template <typename Char>
@@ -74,96 +46,59 @@ std::basic_string<Char> windowsPath(std::basic_string<Char> path) {
     }
     return unixPath ? std::basic_string<Char>{Char('Z'), Char(':')} + path : path;
 }
-std::wstring widen(const char* utf8);
-std::string narrow(const std::wstring& text);  // UTF-8, for messages and output
 
-// Removes folder with everything in it, read-only files too. Wide, for the
-// folders with Chinese names the start-folder tests make; the narrow one is
-// for the ASCII paths under %TEMP%.
+// ---- Files --------------------------------------------------------------------
+
+// The whole content of a file, or nothing when it cannot be read.
+std::optional<std::string> readFile(const std::wstring& path);
+bool writeFile(const std::wstring& path, const std::string& content);
+// The name the file system stores for path (its case), or "" when there is none.
+std::wstring storedFileName(const std::wstring& path);
+// The part after the last backslash.
+std::wstring fileNameOf(const std::wstring& path);
+// The files (not folders) directly inside folder, by name.
+std::vector<std::wstring> filesIn(const std::wstring& folder);
+// Removes folder with everything in it, read-only files too.
 void removeTree(const std::wstring& folder);
-void removeTree(const std::string& folder);
-// The folders directly inside folder, as full paths.
-std::vector<std::string> subfoldersOf(const std::string& folder);
-// GetPrinterDriverDirectoryA for environment; "" when the call fails.
-std::string printerDriverDirectory(const char* environment);
 
-// ---- Spooler ------------------------------------------------------------------
+// The recognisable content of the placeholder driver file fileName: its name.
+std::string placeholderContent(const std::wstring& fileName);
 
-struct DriverRecord {
-    DWORD version = 0;
-    std::string name, environment, driverPath, dataFile, configFile, helpFile;
-    std::vector<std::string> dependentFiles;
-    std::string defaultDataType;
-};
-// The driver as EnumPrinterDriversA level 3 lists it for environment.
-std::optional<DriverRecord> findDriver(const char* environment, const std::string& name);
-
-struct PrinterRecord {
-    std::string name, port, driverName, printProcessor, datatype;
-    DWORD attributes = 0;
-    std::optional<DriverRecord> driver;  // GetPrinterDriverA level 3 on the printer
-};
-// The printer as OpenPrinterA and GetPrinterA level 2 give it.
-std::optional<PrinterRecord> findPrinter(const std::string& name);
-
-// Removes the printer and the driver of model from environment, and the named
-// files from the environment's driver directory and its version folders
-// (where AddPrinterDriverA copies), and from the running system's own driver
-// directory (where a wrong copy would land). Runs again on destruction, so
-// each test starts and ends without an earlier run's leftovers.
-class InstallationCleanup {
+// A fresh folder under %TEMP%, as the folder the program is started from,
+// with the package folders "win2k" and "win9x" laid out in it (every file
+// a placeholder) unless `withPackages` is false; removed again with
+// everything in it.
+class PackageFolder {
 public:
-    InstallationCleanup(std::string model, std::string environment, std::vector<std::string> files);
-    ~InstallationCleanup();
-    InstallationCleanup(const InstallationCleanup&) = delete;
-    InstallationCleanup& operator=(const InstallationCleanup&) = delete;
+    explicit PackageFolder(bool withPackages = true);
+    ~PackageFolder();
+    PackageFolder(const PackageFolder&) = delete;
+    PackageFolder& operator=(const PackageFolder&) = delete;
 
-    void run() const;
-
-private:
-    std::string model_, environment_;
-    std::vector<std::string> files_;
-};
-
-// ---- Registry -----------------------------------------------------------------
-
-struct RegistryValue {
-    DWORD type = 0;
-    std::string data;  // exactly the bytes RegQueryValueExA gives
-};
-std::optional<RegistryValue> readRegistryValue(HKEY root, const std::string& subKey,
-                                               const std::string& name);
-bool registryKeyExists(HKEY root, const std::string& subKey);
-
-// Creates root\subKey and whatever part of its path is missing, as the
-// Windows the program targets has them; deletes exactly the keys it created.
-class ScopedRegistryKey {
-public:
-    ScopedRegistryKey(HKEY root, const std::string& subKey);
-    ~ScopedRegistryKey();
-    ScopedRegistryKey(const ScopedRegistryKey&) = delete;
-    ScopedRegistryKey& operator=(const ScopedRegistryKey&) = delete;
-
+    const std::wstring& path() const { return path_; }
     bool ready() const { return ready_; }
+    // Creates relativePath ("win2k\QM47.DLL") and its folder, holding its placeholder.
+    bool addPlaceholder(const std::wstring& relativePath) const;
+    // Lays both packages out in `folder` (which must exist); false on failure.
+    static bool layOut(const std::wstring& folder);
 
 private:
-    HKEY root_;
-    std::vector<std::string> created_;  // outermost first
+    std::wstring path_;
     bool ready_ = false;
 };
 
-// Puts one value back as it was: its old type and data, or no value.
-class RegistryValueRestorer {
+// Makes folder the current directory and puts the previous one back.
+class CurrentFolder {
 public:
-    RegistryValueRestorer(HKEY root, std::string subKey, std::string name);
-    ~RegistryValueRestorer();
-    RegistryValueRestorer(const RegistryValueRestorer&) = delete;
-    RegistryValueRestorer& operator=(const RegistryValueRestorer&) = delete;
+    explicit CurrentFolder(const std::wstring& folder);
+    ~CurrentFolder();
+    CurrentFolder(const CurrentFolder&) = delete;
+    CurrentFolder& operator=(const CurrentFolder&) = delete;
+    bool ready() const { return ready_; }
 
 private:
-    HKEY root_;
-    std::string subKey_, name_;
-    std::optional<RegistryValue> original_;
+    std::wstring previous_;
+    bool ready_ = false;
 };
 
 // ---- System interface ---------------------------------------------------------

@@ -15,31 +15,28 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "resources/resource.h"
-#include "tests/ui/install_state.h"
+#include "tests/support/wine_support.h"
 #include "tests/ui/setup_driver.h"
 
 namespace {
 
 using namespace ui;
 
-const wchar_t kNtEnvironment[] = L"Windows NT x86";
-const wchar_t k9xEnvironment[] = L"Windows 4.0";
-const wchar_t kDefaultModel[] = L"QM-4712II";  // the first row, chosen when the page opens
-const wchar_t kFirstPortKey[] = L"System\\CurrentControlSet\\Services\\Class\\Ports\\0000";
-const wchar_t kOtherPortsKey[] = L"System\\CurrentControlSet\\Services\\Class\\Ports\\0001";
+// The first row, chosen when the page opens.
+const std::wstring kDefaultModel = modelNames()[0];
 constexpr int kCom1Row = 3;
 constexpr int kCom3Row = 5;
 
-// The files each family copies for the default model, as the message names
-// them (the installed names).
-const std::vector<std::wstring> kNtCopies = {L"QM47.DLL",   L"QM4712II.GPD", L"uniDRVui.DLL",
-                                             L"uniDRV.DLL", L"UNIDRV.HLP",   L"UNIRES.DLL",
-                                             L"TTFSUB.GPD", L"STDNAMES.GPD"};
-const std::vector<std::wstring> k9xCopies = {L"QM47.DRV", L"iconlib.DLL", L"uniDRV.DLL",
-                                             L"uniDRV.HLP"};
+// The files each family copies for the default model; the message names
+// them by their installed names.
+const std::vector<PackageCopy> kNtCopies = ntCopies(0);
+const std::vector<PackageCopy> k9xCopies = win9xCopies(0);
+const std::vector<std::wstring> kNtInstalled = installedNames(kNtCopies);
+const std::vector<std::wstring> k9xInstalled = installedNames(k9xCopies);
 
 const UINT kFailureLines[] = {IDS_FAIL_NO_SELECTION,       IDS_FAIL_DRIVER_DIRECTORY,
                               IDS_FAIL_FILES_MISSING_WIN2K, IDS_FAIL_FILES_MISSING_WIN9X,
@@ -125,7 +122,12 @@ void expectMessages(const std::vector<std::wstring>& messages, const ExpectedMes
 class BadInput : public ::testing::Test {
 protected:
     void SetUp() override {
+        // Whatever an earlier test left, even one that was killed, goes
+        // first; then the keys are recorded as they are, to be put back.
         removeInstallation();
+        for (const auto& [root, key] : kReadOnlyCandidates) ReadOnlyKey::makeWritable(root, key);
+        RegDeleteTreeW(HKEY_LOCAL_MACHINE, kClassPortsKey);
+        keys_.emplace();
         ASSERT_TRUE(package_.ready()) << "cannot lay out the driver packages";
         // Every Windows has this key; a fresh prefix does not.
         HKEY key = nullptr;
@@ -233,9 +235,8 @@ protected:
         EXPECT_TRUE(findDriver(isNt(version) ? kNtEnvironment : k9xEnvironment, kDefaultModel))
             << "the driver was not registered";
         if (isNt(version)) {
-            std::wstring device;
-            EXPECT_TRUE(readRegistryText(HKEY_CURRENT_USER, kUserWindowsKey, L"Device", &device));
-            EXPECT_EQ(device, L"QM-4712II,winspool,LPT1:");
+            EXPECT_EQ(readRegistryText(HKEY_CURRENT_USER, kUserWindowsKey, L"Device"),
+                      kDefaultModel + L",winspool,LPT1:");
         } else {
             EXPECT_TRUE(findPrinter(kDefaultModel)) << "the printer was not created";
         }
@@ -251,8 +252,12 @@ protected:
         return package_.path() + (isNt(version) ? L"\\win2k\\" : L"\\win9x\\") + name;
     }
 
+    // The keys the cases make read-only.
+    static inline const std::pair<HKEY, const wchar_t*> kReadOnlyCandidates[] = {
+        {HKEY_LOCAL_MACHINE, kPortsKey}, {HKEY_CURRENT_USER, kUserWindowsKey}};
+
     PackageFolder package_;
-    InstallationKeysGuard keys_;
+    std::optional<InstallationKeysGuard> keys_;
 };
 
 // ---------------------------------------------------------------------------
@@ -266,16 +271,15 @@ TEST_F(BadInput, MissingPackageFolderNamesEveryFileAndTheFolder) {
         const std::vector<std::wstring>& names;
         UINT advice;
     } cases[] = {
-        {L"winxp", L"win2k", IDS_FAIL_FILES_MISSING_WIN2K, kNtCopies, IDS_ADVICE_FOLDER_WIN2K},
-        {L"win98", L"win9x", IDS_FAIL_FILES_MISSING_WIN9X, k9xCopies, IDS_ADVICE_FOLDER_WIN9X},
+        {L"winxp", L"win2k", IDS_FAIL_FILES_MISSING_WIN2K, kNtInstalled, IDS_ADVICE_FOLDER_WIN2K},
+        {L"win98", L"win9x", IDS_FAIL_FILES_MISSING_WIN9X, k9xInstalled, IDS_ADVICE_FOLDER_WIN9X},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(narrow(c.version));
-        const std::wstring aside = package_.path() + L"\\aside";
-        ASSERT_TRUE(MoveFileW((package_.path() + L"\\" + c.folder).c_str(), aside.c_str()));
+        const MovedAside moved(package_.path() + L"\\" + c.folder, package_.path() + L"\\aside");
+        ASSERT_TRUE(moved.ready());
         runAndCheck(c.version, package_.path(), {{{c.line, c.names}}, {c.advice}});
         expectLaterStepsRan(c.version);
-        ASSERT_TRUE(MoveFileW(aside.c_str(), (package_.path() + L"\\" + c.folder).c_str()));
         removeInstallation();
     }
 }
@@ -289,17 +293,20 @@ TEST_F(BadInput, EachMissingDriverFileIsNamedAndTheRestInstalled) {
         std::wstring installed;  // as the message names it; empty: not needed
     };
     std::vector<Case> cases;
-    for (const std::wstring& name : kNtCopies) cases.push_back({L"winxp", name, name});
-    cases.push_back({L"winxp", L"QM4720.GPD", L""});
-    for (const std::wstring& name : k9xCopies)
-        cases.push_back({L"win98", name == L"uniDRV.HLP" ? L"uniDRV.hlp" : name, name});
-    cases.push_back({L"win98", L"QM47K.DRV", L""});
+    for (const auto* copies : {&kNtCopies, &k9xCopies}) {
+        for (const PackageCopy& copy : *copies) {
+            cases.push_back({copies == &kNtCopies ? L"winxp" : L"win98", fileNameOf(copy.source),
+                             copy.installed});
+        }
+    }
+    // Row 5's .GPD and row 8's .DRV belong to other models only.
+    cases.push_back({L"winxp", ntCopies(5)[1].installed, L""});
+    cases.push_back({L"win98", win9xCopies(8)[0].installed, L""});
 
     for (const Case& c : cases) {
         SCOPED_TRACE(narrow(c.version) + " without " + narrow(c.source));
-        const std::wstring path = packageFile(c.version, c.source);
-        const std::wstring aside = package_.path() + L"\\aside";
-        ASSERT_TRUE(MoveFileW(path.c_str(), aside.c_str()));
+        const MovedAside moved(packageFile(c.version, c.source), package_.path() + L"\\aside");
+        ASSERT_TRUE(moved.ready());
         ExpectedMessage expected;
         if (!c.installed.empty()) {
             const bool nt = isNt(c.version);
@@ -309,7 +316,6 @@ TEST_F(BadInput, EachMissingDriverFileIsNamedAndTheRestInstalled) {
         }
         runAndCheck(c.version, package_.path(), expected);
         expectLaterStepsRan(c.version);
-        ASSERT_TRUE(MoveFileW(aside.c_str(), path.c_str()));
         removeInstallation();
     }
 }
@@ -323,13 +329,13 @@ TEST_F(BadInput, PackageFileHeldOpenByAnotherProgramIsReportedAsInUse) {
                  {L"win98", L"uniDRV.hlp", L"uniDRV.HLP"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(narrow(c.version));
-        // Opened without sharing: nobody else may read it meanwhile.
-        const HANDLE held = CreateFileW(packageFile(c.version, c.source).c_str(), GENERIC_READ, 0,
-                                        nullptr, OPEN_EXISTING, 0, nullptr);
-        ASSERT_NE(held, INVALID_HANDLE_VALUE);
-        runAndCheck(c.version, package_.path(),
-                    {{{IDS_FAIL_FILES_IN_USE, {c.installed}}}, {IDS_ADVICE_CLOSE_PROGRAMS}});
-        CloseHandle(held);
+        {
+            // Opened without sharing: nobody else may read it meanwhile.
+            const HeldFile held(packageFile(c.version, c.source));
+            ASSERT_TRUE(held.ready());
+            runAndCheck(c.version, package_.path(),
+                        {{{IDS_FAIL_FILES_IN_USE, {c.installed}}}, {IDS_ADVICE_CLOSE_PROGRAMS}});
+        }
         const std::wstring directory =
             driverDirectory(isNt(c.version) ? kNtEnvironment : k9xEnvironment);
         EXPECT_EQ(GetFileAttributesW((directory + L"\\" + c.installed).c_str()),
@@ -400,7 +406,7 @@ TEST_P(StartFolder, InstallsOrSaysThePathIsTooLong) {
         if (tooLong) {
             // "<folder>\\win2k\\<name>" did not fit in MAX_PATH.
             ExpectedLine line{IDS_FAIL_PATH_TOO_LONG, {}};
-            for (const std::wstring& name : isNt(version) ? kNtCopies : k9xCopies) {
+            for (const std::wstring& name : isNt(version) ? kNtInstalled : k9xInstalled) {
                 if (folder.size() + 1 + 6 + name.size() + 1 > MAX_PATH) line.names.push_back(name);
             }
             EXPECT_FALSE(line.names.empty()) << "a path that fits was called too long";
@@ -430,16 +436,18 @@ TEST_F(BadInput, DestinationThatCannotBeWrittenIsReportedForAnAdministrator) {
         const wchar_t* version;
         const wchar_t* environment;
         const wchar_t* blocked;
-    } cases[] = {{L"winxp", kNtEnvironment, L"QM47.DLL"}, {L"win98", k9xEnvironment, L"QM47.DRV"}};
+    } cases[] = {{L"winxp", kNtEnvironment, kNtInstalled[0].c_str()},
+                 {L"win98", k9xEnvironment, k9xInstalled[0].c_str()}};
     for (const auto& c : cases) {
         SCOPED_TRACE(narrow(c.version));
         // A folder under the file's name: CopyFileA cannot replace it.
-        const std::wstring blocker = driverDirectory(c.environment) + L"\\" + c.blocked;
-        ASSERT_TRUE(CreateDirectoryW(blocker.c_str(), nullptr));
-        runAndCheck(c.version, package_.path(),
-                    {{{IDS_FAIL_FILES_NOT_COPIED, {c.blocked}}}, {IDS_ADVICE_ADMIN}});
-        expectLaterStepsRan(c.version);
-        EXPECT_TRUE(RemoveDirectoryW(blocker.c_str()));
+        {
+            const ScopedFolder blocker(driverDirectory(c.environment) + L"\\" + c.blocked);
+            ASSERT_TRUE(blocker.ready());
+            runAndCheck(c.version, package_.path(),
+                        {{{IDS_FAIL_FILES_NOT_COPIED, {c.blocked}}}, {IDS_ADVICE_ADMIN}});
+            expectLaterStepsRan(c.version);
+        }
         removeInstallation();
     }
 }
@@ -476,6 +484,8 @@ TEST_F(BadInput, UnusableCom1StillStoresTheSerialSettingsOnABlankRecord) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
+        // Each case starts without the keys and leaves none.
+        const RegistryKeyGuard classPorts(HKEY_LOCAL_MACHINE, kClassPortsKey);
         Com1Mapping mapping(c.com1);
         if (!mapping.ready()) {
             GTEST_SKIP() << "cannot remap COM1 outside Wine or without WINEPREFIX";
@@ -497,13 +507,11 @@ TEST_F(BadInput, UnusableCom1StillStoresTheSerialSettingsOnABlankRecord) {
         expected[8] = 0x15;
         expected[9] = 0x20;
         expected[18] = 8;
-        DWORD type = 0;
-        std::vector<BYTE> dcb;
-        ASSERT_TRUE(readRegistryValue(HKEY_LOCAL_MACHINE, c.key, L"DCB", &type, &dcb));
-        EXPECT_EQ(type, DWORD{REG_BINARY});
-        EXPECT_EQ(dcb, expected) << "not the zeroed template with the choices";
-        EXPECT_FALSE(readRegistryValue(HKEY_LOCAL_MACHINE, c.other, L"DCB", &type, &dcb));
-        RegDeleteTreeW(HKEY_LOCAL_MACHINE, kClassPortsKey);
+        const std::optional<RegistryValue> dcb = readRegistryValue(HKEY_LOCAL_MACHINE, c.key, L"DCB");
+        ASSERT_TRUE(dcb);
+        EXPECT_EQ(dcb->type, DWORD{REG_BINARY});
+        EXPECT_EQ(dcb->data, expected) << "not the zeroed template with the choices";
+        EXPECT_FALSE(readRegistryValue(HKEY_LOCAL_MACHINE, c.other, L"DCB"));
         removeInstallation();
     }
 }
@@ -532,6 +540,10 @@ TEST_F(BadInput, RegistryKeysMissingOrReadOnlyAreReportedOnceAtTheEnd) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
+        // Put back, whatever the assertions do: the keys made read-only
+        // first (they are destroyed first), then the keys and their values.
+        const RegistryKeyGuard classPorts(HKEY_LOCAL_MACHINE, kClassPortsKey);
+        const RegistryKeyGuard userWindows(HKEY_CURRENT_USER, kUserWindowsKey);
         for (const std::wstring& key : c.createKeys) {
             HKEY created = nullptr;
             ASSERT_EQ(RegCreateKeyW(HKEY_LOCAL_MACHINE, key.c_str(), &created), ERROR_SUCCESS);
@@ -550,10 +562,6 @@ TEST_F(BadInput, RegistryKeysMissingOrReadOnlyAreReportedOnceAtTheEnd) {
             EXPECT_TRUE(findPrinter(kDefaultModel));
         }
         readOnly.clear();
-        RegDeleteTreeW(HKEY_LOCAL_MACHINE, kClassPortsKey);
-        HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyW(HKEY_CURRENT_USER, kUserWindowsKey, &key), ERROR_SUCCESS);
-        RegCloseKey(key);
         removeInstallation();
     }
 }

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "resources/resource.h"
-#include "tests/ui/install_state.h"
+#include "tests/support/wine_support.h"
 #include "tests/ui/setup_driver.h"
 
 #if !defined(PLANTED_DLL_PATH) || !defined(PLANTING_PROBE_PATH)
@@ -119,8 +119,8 @@ TEST_F(DllPlanting, SetupIgnoresPlantedSystemDllsThatAProbeWouldLoad) {
     for (const std::wstring& dll : marksIn(folder.path()))
         ADD_FAILURE() << "Setup.exe loaded the planted " << narrow(dll);
     EXPECT_TRUE(messages.empty()) << "message: " << narrow(messages.front());
-    EXPECT_TRUE(findDriver(L"Windows 4.0", L"QM-4712II")) << "the driver was not installed";
-    EXPECT_TRUE(findPrinter(L"QM-4712II")) << "the printer was not created";
+    EXPECT_TRUE(findDriver(k9xEnvironment, modelNames()[0])) << "the driver was not installed";
+    EXPECT_TRUE(findPrinter(modelNames()[0])) << "the printer was not created";
 }
 
 }  // namespace

@@ -78,65 +78,6 @@ WindowsVersion::~WindowsVersion() {
     RegDeleteTreeW(HKEY_CURRENT_USER, kAppDefaultsKey);
 }
 
-const std::vector<std::wstring>& PackageFolder::ntFiles() {
-    static const std::vector<std::wstring> files = {
-        L"QM47.DLL",       L"QM4712II.GPD", L"QM4712III.GPD", L"QM4716II.GPD",  L"QM4718II.GPD",
-        L"QM4718III.GPD",  L"QM4720.GPD",   L"QM4720X.GPD",   L"QM4720II.GPD",  L"QM47250.GPD",
-        L"QM4720XII.GPD",  L"QM4706.GPD",   L"QM47240.GPD",   L"QM47240II.GPD", L"QM4716III.GPD",
-        L"QM4720XIII.GPD", L"uniDRVui.DLL", L"uniDRV.DLL",    L"UNIDRV.HLP",    L"UNIRES.DLL",
-        L"TTFSUB.GPD",     L"STDNAMES.GPD"};
-    return files;
-}
-
-const std::vector<std::wstring>& PackageFolder::win9xFiles() {
-    static const std::vector<std::wstring> files = {L"QM47.DRV",    L"QM47K.DRV",  L"QM47V.DRV",
-                                                    L"iconlib.DLL", L"uniDRV.DLL", L"uniDRV.hlp"};
-    return files;
-}
-
-std::string PackageFolder::placeholderContent(const std::wstring& fileName) {
-    return "placeholder driver file " + narrow(fileName) + "\r\n";
-}
-
-bool PackageFolder::layOut(const std::wstring& folder) {
-    bool ok = true;
-    const struct {
-        const wchar_t* name;
-        const std::vector<std::wstring>& files;
-    } packages[] = {{L"win2k", ntFiles()}, {L"win9x", win9xFiles()}};
-    for (const auto& package : packages) {
-        const std::wstring dir = folder + L"\\" + package.name;
-        CreateDirectoryW(dir.c_str(), nullptr);
-        for (const std::wstring& name : package.files) {
-            const std::string content = placeholderContent(name);
-            FILE* file = _wfopen((dir + L"\\" + name).c_str(), L"wb");
-            ok = ok && file &&
-                 std::fwrite(content.data(), 1, content.size(), file) == content.size();
-            if (file) ok = std::fclose(file) == 0 && ok;
-        }
-    }
-    return ok;
-}
-
-PackageFolder::PackageFolder() {
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    for (unsigned n = GetTickCount();; ++n) {
-        wchar_t name[64];
-        swprintf(name, 64, L"setup-ui-%lu-%u", GetCurrentProcessId(), n);
-        path_ = std::wstring(temp) + name;
-        if (CreateDirectoryW(path_.c_str(), nullptr)) {
-            ready_ = layOut(path_);
-            return;
-        }
-        if (GetLastError() != ERROR_ALREADY_EXISTS) return;
-    }
-}
-
-PackageFolder::~PackageFolder() {
-    setup::winetest::removeTree(path_);
-}
-
 SetupProcess::SetupProcess(const std::wstring& folder, const std::wstring& exe,
                            DWORD creationFlags) {
     const std::wstring program = exe.empty() ? setupExePath() : exe;

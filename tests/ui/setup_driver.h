@@ -23,9 +23,8 @@ extern const wchar_t kSettingsPageCaption[];
 extern const wchar_t kAboutCaption[];
 extern const wchar_t kMessageCaption[];
 
-using setup::winetest::narrow;
-using setup::winetest::widen;
-using setup::winetest::windowsPath;
+// The test support library: text, package folders, system state.
+using namespace setup::winetest;
 
 // The Setup.exe under test: SETUP_EXE_PATH from the build.
 std::wstring setupExePath();
@@ -38,30 +37,6 @@ public:
     ~WindowsVersion();
     WindowsVersion(const WindowsVersion&) = delete;
     WindowsVersion& operator=(const WindowsVersion&) = delete;
-};
-
-// The two package folders the installers copy from, "win2k" and "win9x",
-// with placeholder driver files (each file holds its own name), in a fresh
-// folder that is removed again with everything in it.
-class PackageFolder {
-public:
-    PackageFolder();
-    ~PackageFolder();
-    PackageFolder(const PackageFolder&) = delete;
-    PackageFolder& operator=(const PackageFolder&) = delete;
-
-    const std::wstring& path() const { return path_; }
-    bool ready() const { return ready_; }
-    // Lays the packages out in `folder` (which must exist); false on failure.
-    static bool layOut(const std::wstring& folder);
-    static std::string placeholderContent(const std::wstring& fileName);
-
-    static const std::vector<std::wstring>& ntFiles();
-    static const std::vector<std::wstring>& win9xFiles();
-
-private:
-    std::wstring path_;
-    bool ready_ = false;
 };
 
 // One run of Setup.exe. Terminated on destruction if it is still running.

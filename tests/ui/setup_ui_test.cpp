@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "resources/resource.h"
-#include "tests/ui/install_state.h"
+#include "tests/support/wine_support.h"
 #include "tests/ui/key_deleted_before_write.h"
 #include "tests/ui/screenshot.h"
 #include "tests/ui/setup_driver.h"
@@ -27,22 +27,20 @@ using namespace ui;
 // The program's one fixed message, shown when a registry value cannot be set.
 const wchar_t kRegistryWriteFailed[] = L"错误：无法设置有关的注册表信息";
 
-const std::vector<std::wstring> kModelEntries = {
-    L"QM-4712II   Series", L"QM-4712III  Series", L"QM-4716II   Series", L"QM-4718II   Series",
-    L"QM-4718III  Series", L"QM-4720     Series", L"QM-4720X    Series", L"QM-4720II   Series",
-    L"QM-47250    Series", L"QM-4720XII  Series", L"QM-4706     Series", L"QM-47240    Series",
-    L"QM-47240II  Series", L"QM-4716III  Series", L"QM-4720XIII Series"};
+// The model list's entries, as the catalogue has them.
+std::vector<std::wstring> modelEntries() {
+    std::vector<std::wstring> entries;
+    for (std::size_t i = 0; i < modelNames().size(); ++i) {
+        entries.push_back(modelEntry(static_cast<int>(i)));
+    }
+    return entries;
+}
 const int kSerialLists[] = {IDC_BAUD, IDC_DATA_BITS, IDC_STOP_BITS, IDC_PARITY, IDC_FLOW};
 const int kOsButtons[] = {IDC_OS_WIN95, IDC_OS_WIN98, IDC_OS_NT4,  IDC_OS_WIN2000,
                           IDC_OS_XP,    IDC_OS_2003,  IDC_OS_VISTA};
 
 bool contains(const std::wstring& text, const std::wstring& part) {
     return !part.empty() && text.find(part) != std::wstring::npos;
-}
-
-bool endsWithNoCase(const std::wstring& text, const std::wstring& end) {
-    return text.size() >= end.size() &&
-           lstrcmpiW(text.c_str() + text.size() - end.size(), end.c_str()) == 0;
 }
 
 // Keys go to the control with the focus, as typing would send them.
@@ -52,7 +50,7 @@ HWND keyTarget(HWND page) {
 }
 
 bool isPackageFile(const std::wstring& name) {
-    for (const auto* files : {&PackageFolder::ntFiles(), &PackageFolder::win9xFiles()}) {
+    for (const auto* files : {&ntPackageFiles(), &win9xPackageFiles()}) {
         for (const std::wstring& packaged : *files) {
             if (lstrcmpiW(name.c_str(), packaged.c_str()) == 0) return true;
         }
@@ -89,7 +87,11 @@ POINT centreOf(HWND window) {
 class SetupUi : public ::testing::Test {
 protected:
     void SetUp() override {
+        // Whatever an earlier test left, even one that was killed, goes
+        // first; then the keys are recorded as they are, to be put back.
         removeInstallation();
+        ReadOnlyKey::makeWritable(HKEY_CURRENT_USER, kUserWindowsKey);
+        keys_.emplace();
         ASSERT_TRUE(package_.ready()) << "cannot lay out the driver packages";
     }
 
@@ -131,13 +133,13 @@ protected:
 
     void expectNothingInstalled() {
         for (const std::wstring& environment : environments()) {
-            for (const DriverView& driver : drivers(environment.c_str())) {
+            for (const DriverRecord& driver : drivers(environment.c_str())) {
                 EXPECT_NE(driver.name.rfind(L"QM-", 0), 0u)
                     << "driver " << narrow(driver.name) << " registered for "
                     << narrow(environment);
             }
         }
-        for (const PrinterView& printer : printers()) {
+        for (const PrinterRecord& printer : printers()) {
             EXPECT_NE(printer.name.rfind(L"QM-", 0), 0u) << "printer " << narrow(printer.name);
         }
         for (const std::wstring& environment : environments()) {
@@ -146,25 +148,24 @@ protected:
                     << "files were copied into " << narrow(folder);
             }
         }
-        std::wstring device;
-        EXPECT_FALSE(readRegistryText(HKEY_CURRENT_USER, kUserWindowsKey, L"Device", &device))
-            << "Device was set to " << narrow(device);
+        const std::optional<std::wstring> device =
+            readRegistryText(HKEY_CURRENT_USER, kUserWindowsKey, L"Device");
+        EXPECT_FALSE(device) << "Device was set to " << narrow(device.value_or(L""));
     }
 
     // Each copied file must be the placeholder of the same name.
-    void expectCopied(const std::wstring& folder, const std::vector<std::wstring>& names) {
-        for (const std::wstring& name : names) {
-            std::string content;
-            EXPECT_TRUE(readFile(folder + L"\\" + name, &content))
-                << narrow(name) << " missing in " << narrow(folder);
-            EXPECT_EQ(content, PackageFolder::placeholderContent(name)) << narrow(name);
+    void expectCopied(const std::wstring& folder, const std::vector<PackageCopy>& copies) {
+        for (const PackageCopy& copy : copies) {
+            EXPECT_EQ(readFile(folder + L"\\" + copy.installed),
+                      placeholderContent(fileNameOf(copy.source)))
+                << narrow(copy.source) << " not copied into " << narrow(folder);
         }
     }
 
     PackageFolder package_;
     // Put back whatever a run writes; a fresh prefix has none of these keys
     // except Ports.
-    InstallationKeysGuard keys_;
+    std::optional<InstallationKeysGuard> keys_;
     std::optional<WindowsVersion> version_;
     std::unique_ptr<SetupProcess> process_;
 };
@@ -301,7 +302,7 @@ TEST_F(SetupUi, SettingsPageOpensWithItsDefaultsAndListEntries) {
         std::vector<std::wstring> entries;
         int selected;
     } lists[] = {
-        {IDC_MODEL, kModelEntries, 0},
+        {IDC_MODEL, modelEntries(), 0},
         {IDC_PORT, {L"LPT1", L"LPT2", L"LPT3", L"COM1", L"COM2", L"COM3", L"COM4"}, 0},
         {IDC_BAUD,
          {L"300", L"1200", L"2400", L"4800", L"9600", L"19200", L"38400", L"57600", L"115200"},
@@ -318,7 +319,7 @@ TEST_F(SetupUi, SettingsPageOpensWithItsDefaultsAndListEntries) {
         EXPECT_EQ(comboSelection(combo), list.selected) << "selection of list " << list.id;
     }
     EXPECT_EQ(checkState(page, IDC_SET_DEFAULT), BST_CHECKED);
-    EXPECT_EQ(itemText(page, IDC_PRINTER_NAME), L"QM-4712II   Series");
+    EXPECT_EQ(itemText(page, IDC_PRINTER_NAME), modelEntry(0));
     EXPECT_TRUE(GetWindowLongW(GetDlgItem(page, IDC_PRINTER_NAME), GWL_STYLE) & ES_READONLY);
 
     // The port section is laid out but hidden; its serial lists disabled.
@@ -365,17 +366,9 @@ TEST_F(SetupUi, SettingsPageFollowsModelAndPortChanges) {
     const HWND page = startOnSettingsPage(L"winxp");
     ASSERT_TRUE(page);
 
-    const struct {
-        int row;
-        const wchar_t* name;
-    } models[] = {{14, L"QM-4720XIII Series"},
-                  {8, L"QM-47250    Series"},
-                  {10, L"QM-4706     Series"},
-                  {1, L"QM-4712III  Series"},
-                  {0, L"QM-4712II   Series"}};
-    for (const auto& model : models) {
-        selectComboRow(page, IDC_MODEL, model.row);
-        EXPECT_EQ(itemText(page, IDC_PRINTER_NAME), model.name) << "row " << model.row;
+    for (const int row : {14, 8, 10, 1, 0}) {
+        selectComboRow(page, IDC_MODEL, row);
+        EXPECT_EQ(itemText(page, IDC_PRINTER_NAME), modelEntry(row)) << "row " << row;
     }
 
     // Serial ports (index 3 on) enable the serial lists, parallel ones
@@ -448,7 +441,7 @@ TEST_F(SetupUi, BackShowsFirstPageAndNextStartsFromDefaultsAgain) {
     page = process_->waitForWindow(kSettingsPageCaption);
     ASSERT_TRUE(page);
     EXPECT_EQ(comboSelection(GetDlgItem(page, IDC_MODEL)), 0);
-    EXPECT_EQ(itemText(page, IDC_PRINTER_NAME), L"QM-4712II   Series");
+    EXPECT_EQ(itemText(page, IDC_PRINTER_NAME), modelEntry(0));
     EXPECT_EQ(checkState(page, IDC_SET_DEFAULT), BST_CHECKED);
     EXPECT_EQ(comboSelection(GetDlgItem(page, IDC_PORT)), 0);
     for (int id : kSerialLists)
@@ -493,7 +486,7 @@ TEST_F(SetupUi, AboutBoxOpensOverSettingsPageAndLeavesItUnchanged) {
         EXPECT_TRUE(waitUntil([&] { return !IsWindow(about) && IsWindowEnabled(page); }));
 
         EXPECT_EQ(comboSelection(GetDlgItem(page, IDC_MODEL)), 5);
-        EXPECT_EQ(itemText(page, IDC_PRINTER_NAME), L"QM-4720     Series");
+        EXPECT_EQ(itemText(page, IDC_PRINTER_NAME), modelEntry(5));
         EXPECT_EQ(checkState(page, IDC_SET_DEFAULT), BST_UNCHECKED);
         EXPECT_TRUE(IsWindowVisible(page));
     }
@@ -505,11 +498,11 @@ TEST_F(SetupUi, AboutBoxOpensOverSettingsPageAndLeavesItUnchanged) {
 // ---------------------------------------------------------------------------
 // Finish
 
+// Without a 64-bit counterpart of the driver, as on this 64-bit Wine.
 TEST_F(SetupUi, FinishOnWindowsXpInstallsTheNtDriverAndDefaultPrinterValue) {
     // A fresh prefix lacks the key every Windows has.
-    HKEY windowsKey = nullptr;
-    ASSERT_EQ(RegCreateKeyW(HKEY_CURRENT_USER, kUserWindowsKey, &windowsKey), ERROR_SUCCESS);
-    RegCloseKey(windowsKey);
+    const ScopedRegistryKey windowsKey(HKEY_CURRENT_USER, kUserWindowsKey);
+    ASSERT_TRUE(windowsKey.ready());
     SetupProcess& setup = start(L"winxp");
     const HWND osPage = setup.waitForWindow(kOsPageCaption);
     ASSERT_TRUE(osPage);
@@ -523,11 +516,12 @@ TEST_F(SetupUi, FinishOnWindowsXpInstallsTheNtDriverAndDefaultPrinterValue) {
 
     // A 64-bit process cannot create the printer of a 32-bit driver: the
     // program says so, naming the printer.
+    const std::wstring model = modelNames()[0];
     const HWND box = setup.waitForWindow(kMessageCaption);
     ASSERT_TRUE(box) << "no message after Finish";
     const MessageBoxView message = readMessageBox(box);
     EXPECT_EQ(message.owner, page);
-    EXPECT_TRUE(contains(message.text, setupString(IDS_FAIL_PRINTER_64BIT) + L"QM-4712II"))
+    EXPECT_TRUE(contains(message.text, setupString(IDS_FAIL_PRINTER_64BIT) + model))
         << narrow(message.text);
     EXPECT_TRUE(contains(message.text, setupString(IDS_ADVICE_32BIT))) << narrow(message.text);
     for (UINT other : {IDS_FAIL_FILES_MISSING_WIN2K, IDS_FAIL_FILES_NOT_COPIED, IDS_FAIL_DRIVER,
@@ -539,21 +533,50 @@ TEST_F(SetupUi, FinishOnWindowsXpInstallsTheNtDriverAndDefaultPrinterValue) {
     PostMessageW(box, WM_COMMAND, IDOK, 0);
     ASSERT_TRUE(setup.waitForExit()) << "the program did not end after the message";
 
-    const std::wstring directory = driverDirectory(L"Windows NT x86");
-    expectCopied(directory, {L"QM47.DLL", L"QM4712II.GPD", L"uniDRVui.DLL", L"uniDRV.DLL",
-                             L"UNIDRV.HLP", L"UNIRES.DLL", L"TTFSUB.GPD", L"STDNAMES.GPD"});
-    EXPECT_EQ(packageFilesIn(directory).size(), 8u) << "only the chosen model's .GPD is copied";
-    DriverView driver;
-    ASSERT_TRUE(findDriver(L"Windows NT x86", L"QM-4712II", &driver));
-    EXPECT_TRUE(endsWithNoCase(driver.dataFile, L"\\QM4712II.GPD")) << narrow(driver.dataFile);
-    EXPECT_FALSE(findPrinter(L"QM-4712II"));
-    for (const std::wstring& folder : driverFolders(L"Windows 4.0")) {
+    const std::wstring directory = driverDirectory(kNtEnvironment);
+    expectCopied(directory, ntCopies(0));
+    EXPECT_EQ(packageFilesIn(directory).size(), ntCopies(0).size())
+        << "only the chosen model's .GPD is copied";
+    const std::optional<DriverRecord> driver = findDriver(kNtEnvironment, model);
+    ASSERT_TRUE(driver);
+    EXPECT_EQ(fileNameOf(driver->dataFile), ntCopies(0)[1].installed);
+    EXPECT_FALSE(findPrinter(model));
+    for (const std::wstring& folder : driverFolders(k9xEnvironment)) {
         EXPECT_TRUE(packageFilesIn(folder).empty()) << "the Windows 9x files were installed";
     }
+    EXPECT_EQ(readRegistryText(HKEY_CURRENT_USER, kUserWindowsKey, L"Device"),
+              model + L",winspool,LPT1:");
+}
 
-    std::wstring device;
-    ASSERT_TRUE(readRegistryText(HKEY_CURRENT_USER, kUserWindowsKey, L"Device", &device));
-    EXPECT_EQ(device, L"QM-4712II,winspool,LPT1:");
+// With the driver's 64-bit counterpart registered, as on a 64-bit Windows
+// that holds it, the NT path's printer is created and can be read back.
+TEST_F(SetupUi, FinishOnWindowsXpWithA64BitDriverCreatesTheDefaultPrinterSilently) {
+    const ScopedRegistryKey windowsKey(HKEY_CURRENT_USER, kUserWindowsKey);
+    ASSERT_TRUE(windowsKey.ready());
+    constexpr int kRow = 8;
+    const X64DriverCounterpart counterpart(kRow);
+    ASSERT_TRUE(counterpart.ready()) << "cannot register the 64-bit driver";
+    const HWND page = startOnSettingsPage(L"winxp");
+    ASSERT_TRUE(page);
+    selectComboRow(page, IDC_MODEL, kRow);
+    clickButton(page, IDC_FINISH);
+    bool sawMessage = false;
+    ASSERT_TRUE(endsWithout(kMessageCaption, &sawMessage)) << "the program did not end";
+    EXPECT_FALSE(sawMessage) << "a message showed after a successful installation";
+
+    const std::wstring model = modelNames()[kRow];
+    expectCopied(driverDirectory(kNtEnvironment), ntCopies(kRow));
+    const std::optional<PrinterRecord> printer = findPrinter(model);
+    ASSERT_TRUE(printer) << "no printer was created";
+    EXPECT_EQ(printer->port, L"LPT1:");
+    EXPECT_EQ(printer->driver, model);
+    EXPECT_EQ(printer->printProcessor, L"WinPrint");
+    EXPECT_EQ(printer->datatype, L"RAW");
+    EXPECT_EQ(printer->attributes & PRINTER_ATTRIBUTE_DEFAULT, 0u)
+        << "the NT path sets the default through the registry";
+    EXPECT_EQ(readRegistryText(HKEY_CURRENT_USER, kUserWindowsKey, L"Device"),
+              model + L",winspool,LPT1:");
+    EXPECT_EQ(defaultPrinterName(), model);
 }
 
 TEST_F(SetupUi, FinishOnWindows98InstallsTheDriverAndTheDefaultPrinterSilently) {
@@ -565,17 +588,17 @@ TEST_F(SetupUi, FinishOnWindows98InstallsTheDriverAndTheDefaultPrinterSilently) 
     ASSERT_TRUE(endsWithout(kMessageCaption, &sawMessage)) << "the program did not end";
     EXPECT_FALSE(sawMessage) << "a message showed after a successful installation";
 
-    expectCopied(driverDirectory(L"Windows 4.0"),
-                 {L"QM47.DRV", L"iconlib.DLL", L"uniDRV.DLL", L"uniDRV.hlp"});
-    ASSERT_TRUE(findDriver(L"Windows 4.0", L"QM-4720XIII"));
-    PrinterView printer;
-    ASSERT_TRUE(findPrinter(L"QM-4720XIII", &printer)) << "no printer was created";
-    EXPECT_EQ(printer.port, L"LPT1:");
-    EXPECT_EQ(printer.driver, L"QM-4720XIII");
+    const std::wstring model = modelNames()[14];
+    expectCopied(driverDirectory(k9xEnvironment), win9xCopies(14));
+    ASSERT_TRUE(findDriver(k9xEnvironment, model));
+    const std::optional<PrinterRecord> printer = findPrinter(model);
+    ASSERT_TRUE(printer) << "no printer was created";
+    EXPECT_EQ(printer->port, L"LPT1:");
+    EXPECT_EQ(printer->driver, model);
     // Windows 9x makes a printer added with this attribute the default one;
     // Wine keeps the attribute but leaves its default printer as it was.
-    EXPECT_EQ(printer.attributes & PRINTER_ATTRIBUTE_DEFAULT, DWORD{PRINTER_ATTRIBUTE_DEFAULT});
-    for (const std::wstring& folder : driverFolders(L"Windows NT x86")) {
+    EXPECT_EQ(printer->attributes & PRINTER_ATTRIBUTE_DEFAULT, DWORD{PRINTER_ATTRIBUTE_DEFAULT});
+    for (const std::wstring& folder : driverFolders(kNtEnvironment)) {
         EXPECT_TRUE(packageFilesIn(folder).empty()) << "the NT files were installed";
     }
 }
@@ -605,8 +628,7 @@ TEST_F(SetupUi, FailedRegistryWriteShowsTheErrorMessageAndInstallationGoesOn) {
         const wchar_t* installedPrinter;  // nullptr where Wine cannot create it
     } cases[] = {
         {L"winxp", 0, HKEY_CURRENT_USER, kUserWindowsKey, "Device", nullptr},
-        {L"win98", 3, HKEY_LOCAL_MACHINE, std::wstring(kClassPortsKey) + L"\\0000", "DCB",
-         L"QM-4712II"},
+        {L"win98", 3, HKEY_LOCAL_MACHINE, kFirstPortKey, "DCB", modelNames()[0].c_str()},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(narrow(c.version));
@@ -659,26 +681,17 @@ TEST_F(SetupUi, FailedRegistryWriteShowsTheErrorMessageAndInstallationGoesOn) {
 
 TEST_F(SetupUi, RegistryKeyThatCannotBeOpenedIsReportedOnceAtTheEnd) {
     // Everyone may read the key but nobody may set its values, so opening it
-    // for setting values fails.
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kUserWindowsKey, 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    BYTE everyoneSid[SECURITY_MAX_SID_SIZE];
-    DWORD sidSize = sizeof everyoneSid;
-    ASSERT_TRUE(CreateWellKnownSid(WinWorldSid, nullptr, everyoneSid, &sidSize));
-    BYTE aclBuffer[256];
-    auto* acl = reinterpret_cast<ACL*>(aclBuffer);
-    ASSERT_TRUE(InitializeAcl(acl, sizeof aclBuffer, ACL_REVISION));
-    ASSERT_TRUE(AddAccessAllowedAce(acl, ACL_REVISION, KEY_READ, everyoneSid));
-    SECURITY_DESCRIPTOR readOnly;
-    InitializeSecurityDescriptor(&readOnly, SECURITY_DESCRIPTOR_REVISION);
-    SetSecurityDescriptorDacl(&readOnly, TRUE, acl, FALSE);
-    ASSERT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &readOnly), ERROR_SUCCESS);
+    // for setting values fails. Its own security comes back at the end.
+    HKEY created = nullptr;
+    ASSERT_EQ(RegCreateKeyW(HKEY_CURRENT_USER, kUserWindowsKey, &created), ERROR_SUCCESS);
+    RegCloseKey(created);
+    const ReadOnlyKey readOnly(HKEY_CURRENT_USER, kUserWindowsKey);
+    ASSERT_TRUE(readOnly.ready()) << "cannot make the key read-only";
     HKEY probe = nullptr;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, kUserWindowsKey, 0, KEY_SET_VALUE, &probe),
-              ERROR_ACCESS_DENIED)
-        << "the key still opens for setting values";
+    const LONG openError =
+        RegOpenKeyExW(HKEY_CURRENT_USER, kUserWindowsKey, 0, KEY_SET_VALUE, &probe);
+    if (openError == ERROR_SUCCESS) RegCloseKey(probe);
+    ASSERT_EQ(openError, ERROR_ACCESS_DENIED) << "the key still opens for setting values";
 
     const HWND page = startOnSettingsPage(L"winxp");
     ASSERT_TRUE(page);
@@ -696,15 +709,7 @@ TEST_F(SetupUi, RegistryKeyThatCannotBeOpenedIsReportedOnceAtTheEnd) {
     EXPECT_TRUE(waitUntil([&] { return !IsWindow(box); }));
     EXPECT_TRUE(endsWithout(kMessageCaption, &sawAnother));
     EXPECT_FALSE(sawAnother) << "more than one message";
-    std::wstring device;
-    EXPECT_FALSE(readRegistryText(HKEY_CURRENT_USER, kUserWindowsKey, L"Device", &device));
-
-    // Give the key its ordinary security back so it can be removed.
-    SECURITY_DESCRIPTOR open;
-    InitializeSecurityDescriptor(&open, SECURITY_DESCRIPTOR_REVISION);
-    SetSecurityDescriptorDacl(&open, TRUE, nullptr, FALSE);
-    EXPECT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &open), ERROR_SUCCESS);
-    RegCloseKey(key);
+    EXPECT_FALSE(readRegistryText(HKEY_CURRENT_USER, kUserWindowsKey, L"Device"));
 }
 
 }  // namespace

@@ -15,10 +15,11 @@
 
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "resources/resource.h"
-#include "tests/ui/install_state.h"
+#include "tests/support/wine_support.h"
 #include "tests/ui/screenshot.h"
 #include "tests/ui/setup_driver.h"
 
@@ -129,7 +130,7 @@ std::string hex(const std::vector<BYTE>& data) {
 int printInstalled() {
     bool any = false;
     say("Driver files:");
-    for (const wchar_t* environment : {L"Windows NT x86", L"Windows 4.0"}) {
+    for (const wchar_t* environment : {kNtEnvironment, k9xEnvironment}) {
         for (const std::wstring& folder : driverFolders(environment)) {
             for (const std::wstring& name : filesIn(folder)) {
                 say(L"  " + folder + L"\\" + name);
@@ -142,7 +143,7 @@ int printInstalled() {
     say("Printer drivers:");
     any = false;
     for (const std::wstring& environment : environments()) {
-        for (const DriverView& driver : drivers(environment.c_str())) {
+        for (const DriverRecord& driver : drivers(environment.c_str())) {
             if (driver.name.rfind(L"QM-", 0) != 0) continue;
             say(L"  " + driver.name + L" [" + driver.environment + L", version " +
                 std::to_wstring(driver.version) + L"]");
@@ -155,11 +156,11 @@ int printInstalled() {
 
     say("Printers:");
     any = false;
-    const std::wstring defaultName = defaultPrinter();
-    for (const PrinterView& printer : printers()) {
+    const std::wstring defaultName = defaultPrinterName();
+    for (const PrinterRecord& printer : printers()) {
         if (printer.name.rfind(L"QM-", 0) != 0) continue;
         say(L"  " + printer.name + L" on " + printer.port + L", driver " + printer.driver +
-            (printer.name == defaultName ? L", the default printer"
+            (printer.name == defaultName ? L", the default printer (the user's \"Device\" value)"
              : printer.attributes & PRINTER_ATTRIBUTE_DEFAULT
                  ? L", added as the default printer (Wine keeps only the attribute)"
                  : L""));
@@ -168,23 +169,17 @@ int printInstalled() {
     if (!any) say("  (none)");
 
     say("Registry values:");
-    std::wstring text;
     const std::wstring userWindows = std::wstring(L"HKCU\\") + kUserWindowsKey;
     say(L"  " + userWindows + L"  Device = " +
-        (readRegistryText(HKEY_CURRENT_USER, kUserWindowsKey, L"Device", &text) ? text
-                                                                                : L"(not set)"));
+        readRegistryText(HKEY_CURRENT_USER, kUserWindowsKey, L"Device").value_or(L"(not set)"));
     for (const wchar_t* port : {L"COM1:", L"COM2:", L"COM3:", L"COM4:"}) {
         say(std::wstring(L"  HKLM\\") + kPortsKey + L"  " + port + L" = " +
-            (readRegistryText(HKEY_LOCAL_MACHINE, kPortsKey, port, &text) ? text : L"(not set)"));
+            readRegistryText(HKEY_LOCAL_MACHINE, kPortsKey, port).value_or(L"(not set)"));
     }
-    for (const wchar_t* sub : {L"0000", L"0001"}) {
-        const std::wstring key = std::wstring(kClassPortsKey) + L"\\" + sub;
-        DWORD type = 0;
-        std::vector<BYTE> data;
-        say(L"  HKLM\\" + key + L"  DCB = " +
-            (readRegistryValue(HKEY_LOCAL_MACHINE, key, L"DCB", &type, &data)
-                 ? widen(hex(data).c_str())
-                 : L"(not set)"));
+    for (const wchar_t* key : {kFirstPortKey, kOtherPortsKey}) {
+        const std::optional<RegistryValue> dcb = readRegistryValue(HKEY_LOCAL_MACHINE, key, L"DCB");
+        say(L"  HKLM\\" + std::wstring(key) + L"  DCB = " +
+            (dcb ? widen(hex(dcb->data).c_str()) : L"(not set)"));
     }
     return 0;
 }

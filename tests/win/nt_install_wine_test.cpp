@@ -1,8 +1,9 @@
 // NtInstaller with the real Win32System against Wine's spooler, files and
 // registry, Wine reporting Windows XP. This x86_64 build registers the
-// driver for "Windows NT x86" as the 32-bit program does, so the printer
-// itself cannot be created here: the spooler of a 64-bit process looks for
-// an x64 driver. Everything else is checked as it lands.
+// driver for "Windows NT x86" as the 32-bit program does; the spooler of a
+// 64-bit process creates printers on x64 drivers only, so the printer is
+// created where the driver's 64-bit counterpart is registered too (as on a
+// 64-bit Windows that holds it), and fails where it is not.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <winspool.h>
@@ -21,23 +22,15 @@
 namespace setup::winetest {
 namespace {
 
-constexpr char kEnvironment[] = "Windows NT x86";
-constexpr char kModel[] = "QM-4712II";  // the first model of the list
-constexpr char kWindowsKey[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows";
-constexpr char kPortsKey[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports";
+constexpr int kModel = 0;  // the first row of the list, the selection's default
 constexpr int kCom3 = 5;
-
-// What the installer copies from "win2k", under the same names.
-const std::vector<std::string> kDriverFiles = {
-    "QM47.DLL",   "QM4712II.GPD", "uniDRVui.DLL", "uniDRV.DLL",
-    "UNIDRV.HLP", "UNIRES.DLL",   "TTFSUB.GPD",   "STDNAMES.GPD",
-};
 
 // A REG_SZ value as it reads back. The installer passes the text's length
 // without the terminating NUL; the NT registry functions count the NUL that
 // follows the text in the caller's buffer, so exactly one is stored.
-std::string storedText(const char* text) {
-    return std::string(text) + '\0';
+std::vector<BYTE> storedText(const std::wstring& text) {
+    const auto* bytes = reinterpret_cast<const BYTE*>(text.c_str());
+    return std::vector<BYTE>(bytes, bytes + (text.size() + 1) * sizeof(wchar_t));
 }
 
 class NtInstallWine : public MessageBoxGuardedTest {
@@ -49,45 +42,49 @@ protected:
                     version.minor == 1)
             << "expected Wine to report Windows XP (NT 5.1; SETUP_WINE_VERSION=winxp), got "
             << version.platformId << " " << version.major << "." << version.minor;
-        driverDirectory_ = printerDriverDirectory(kEnvironment);
+        driverDirectory_ = driverDirectory(kNtEnvironment);
         ASSERT_FALSE(driverDirectory_.empty())
-            << "expected a driver directory for " << kEnvironment << ", error " << GetLastError();
-        cleanup_.emplace(kModel, kEnvironment, kDriverFiles);
+            << "expected a driver directory for Windows NT x86, error " << GetLastError();
         // Every Windows has this key; a fresh Wine prefix does not.
-        windowsKey_.emplace(HKEY_CURRENT_USER, kWindowsKey);
-        ASSERT_TRUE(windowsKey_->ready()) << "expected to create HKCU\\" << kWindowsKey;
-        device_.emplace(HKEY_CURRENT_USER, kWindowsKey, "Device");
-        com3Mode_.emplace(HKEY_LOCAL_MACHINE, kPortsKey, "COM3:");
-        work_.emplace();
+        windowsKey_.emplace(HKEY_CURRENT_USER, kUserWindowsKey);
+        ASSERT_TRUE(windowsKey_->ready()) << "expected to create HKCU\\" << narrow(kUserWindowsKey);
+        keys_.emplace();
+        work_.emplace(false);
         ASSERT_TRUE(work_->ready()) << "expected a working folder under %TEMP%";
+        current_.emplace(work_->path());
+        ASSERT_TRUE(current_->ready());
     }
 
     void addWin2kPlaceholders() {
-        for (const std::string& name : kDriverFiles) {
-            ASSERT_TRUE(work_->addPlaceholder("win2k\\" + name)) << "placeholder " << name;
+        for (const PackageCopy& copy : ntCopies(kModel)) {
+            ASSERT_TRUE(work_->addPlaceholder(copy.source)) << "placeholder " << narrow(copy.source);
         }
     }
 
-    std::string installed(const std::string& name) const { return driverDirectory_ + "\\" + name; }
+    std::wstring installed(const std::wstring& name) const {
+        return driverDirectory_ + L"\\" + name;
+    }
 
-    // The one failure this build always has: the printer (see the top).
+    // The one failure this build has without the x64 driver: the printer.
     static void expectOnlyTheAddPrinterFailure(const InstallReport& report) {
         const std::vector<InstallFailure> addPrinter = failuresOf(report, InstallStep::AddPrinter);
         ASSERT_EQ(addPrinter.size(), 1u)
-            << "expected AddPrinterA to fail for a driver registered only for " << kEnvironment
-            << "; report:\n"
+            << "expected AddPrinterA to fail for a driver registered only for Windows NT x86; "
+               "report:\n"
             << describe(report);
-        EXPECT_STREQ(addPrinter[0].subject, kModel);
+        EXPECT_EQ(widen(addPrinter[0].subject), modelNames()[kModel]);
         EXPECT_NE(addPrinter[0].error, 0u);
         EXPECT_EQ(report.count(), 1) << "expected no other failure; report:\n" << describe(report);
     }
 
-    std::string driverDirectory_;
-    std::optional<InstallationCleanup> cleanup_;
+    std::wstring driverDirectory_;
+    // Declared first, so destroyed last: what the installation made goes
+    // before the keys are put back.
     std::optional<ScopedRegistryKey> windowsKey_;
-    std::optional<RegistryValueRestorer> device_;
-    std::optional<RegistryValueRestorer> com3Mode_;
-    std::optional<WorkFolder> work_;
+    std::optional<InstallationKeysGuard> keys_;
+    InstallationCleanup cleanup_;
+    std::optional<PackageFolder> work_;
+    std::optional<CurrentFolder> current_;
 };
 
 TEST_F(NtInstallWine, InstallsFilesDriverAndDefaultPrinterSetting) {
@@ -97,41 +94,77 @@ TEST_F(NtInstallWine, InstallsFilesDriverAndDefaultPrinterSetting) {
     const InstallReport report = NtInstaller(system).run(InstallSelection{});
 
     expectOnlyTheAddPrinterFailure(report);
-    for (const std::string& name : kDriverFiles) {
-        EXPECT_EQ(readFile(installed(name)), placeholderContent("win2k\\" + name))
-            << "expected win2k\\" << name << " copied into " << driverDirectory_;
+    for (const PackageCopy& copy : ntCopies(kModel)) {
+        EXPECT_EQ(readFile(installed(copy.installed)), placeholderContent(copy.installed))
+            << "expected " << narrow(copy.source) << " copied into " << narrow(driverDirectory_);
     }
 
-    const std::optional<DriverRecord> driver = findDriver(kEnvironment, kModel);
-    ASSERT_TRUE(driver) << "expected EnumPrinterDriversA(\"" << kEnvironment << "\") to list "
-                        << kModel;
-    EXPECT_EQ(driver->environment, kEnvironment);
+    const std::wstring model = modelNames()[kModel];
+    const std::optional<DriverRecord> driver = findDriver(kNtEnvironment, model);
+    ASSERT_TRUE(driver) << "expected EnumPrinterDriversW(\"Windows NT x86\") to list "
+                        << narrow(model);
+    EXPECT_EQ(driver->environment, kNtEnvironment);
     // The spooler answers with full paths into its own folders; the names are ours.
-    const std::map<std::string, std::string> files = {
+    const std::vector<std::wstring> names = installedNames(ntCopies(kModel));
+    const std::map<std::string, std::wstring> files = {
         {"driver", fileNameOf(driver->driverPath)},
         {"data file", fileNameOf(driver->dataFile)},
         {"config file", fileNameOf(driver->configFile)},
         {"help file", fileNameOf(driver->helpFile)},
     };
-    const std::map<std::string, std::string> expectedFiles = {
-        {"driver", "uniDRV.DLL"},
-        {"data file", "QM4712II.GPD"},
-        {"config file", "uniDRVui.DLL"},
-        {"help file", "uniDRV.HLP"},
+    const std::map<std::string, std::wstring> expectedFiles = {
+        {"driver", L"uniDRV.DLL"},
+        {"data file", names[1]},
+        {"config file", L"uniDRVui.DLL"},
+        {"help file", L"uniDRV.HLP"},
     };
     EXPECT_EQ(files, expectedFiles);
-    std::vector<std::string> dependent;
-    for (const std::string& path : driver->dependentFiles) dependent.push_back(fileNameOf(path));
+    std::vector<std::wstring> dependent;
+    for (const std::wstring& path : driver->dependentFiles) dependent.push_back(fileNameOf(path));
     EXPECT_EQ(dependent,
-              (std::vector<std::string>{"ttfsub.GPD", "unires.DLL", "stdnames.GPD", "QM47.DLL"}))
+              (std::vector<std::wstring>{L"ttfsub.GPD", L"unires.DLL", L"stdnames.GPD", names[0]}))
         << "expected the three fixed dependent files, then the family DLL";
-    EXPECT_EQ(driver->defaultDataType, "RAW");
+    EXPECT_EQ(driver->defaultDataType, L"RAW");
 
     const std::optional<RegistryValue> device =
-        readRegistryValue(HKEY_CURRENT_USER, kWindowsKey, "Device");
-    ASSERT_TRUE(device) << "expected HKCU\\" << kWindowsKey << " value Device";
+        readRegistryValue(HKEY_CURRENT_USER, kUserWindowsKey, L"Device");
+    ASSERT_TRUE(device) << "expected HKCU\\" << narrow(kUserWindowsKey) << " value Device";
     EXPECT_EQ(device->type, static_cast<DWORD>(REG_SZ));
-    EXPECT_EQ(device->data, storedText("QM-4712II,winspool,LPT1:"));
+    EXPECT_EQ(device->data, storedText(model + L",winspool,LPT1:"));
+}
+
+// With the driver's 64-bit counterpart, as on a 64-bit Windows that holds
+// it, every step succeeds and the printer reads back as the NT path makes it.
+TEST_F(NtInstallWine, CreatesThePrinterWhereTheDriversX64CounterpartIsRegistered) {
+    ASSERT_NO_FATAL_FAILURE(addWin2kPlaceholders());
+    const X64DriverCounterpart counterpart(kModel);
+    ASSERT_TRUE(counterpart.ready()) << "expected to register the driver for Windows x64";
+    Win32System system;
+
+    const InstallReport report = NtInstaller(system).run(InstallSelection{});
+
+    EXPECT_TRUE(report.succeeded()) << "expected no failure; report:\n" << describe(report);
+    const std::wstring model = modelNames()[kModel];
+    const std::optional<PrinterRecord> printer = findPrinter(model);
+    ASSERT_TRUE(printer) << "expected OpenPrinterW(\"" << narrow(model) << "\") to find the printer";
+    EXPECT_EQ(printer->name, model);
+    EXPECT_EQ(printer->port, L"LPT1:");
+    EXPECT_EQ(printer->driver, model);
+    EXPECT_EQ(printer->printProcessor, L"WinPrint");
+    EXPECT_EQ(printer->datatype, L"RAW");
+    // The NT family is given no attributes: its default goes through the registry.
+    EXPECT_EQ(printer->attributes & (PRINTER_ATTRIBUTE_DEFAULT | PRINTER_ATTRIBUTE_SHARED), 0u)
+        << "attributes " << printer->attributes;
+    ASSERT_TRUE(printer->driverRecord) << "expected GetPrinterDriverW level 3 on the printer";
+    EXPECT_EQ(printer->driverRecord->name, model);
+
+    // The user's default printer names the printer that now exists.
+    const std::optional<std::wstring> device =
+        readRegistryText(HKEY_CURRENT_USER, kUserWindowsKey, L"Device");
+    ASSERT_TRUE(device);
+    EXPECT_EQ(*device, model + L",winspool,LPT1:");
+    EXPECT_EQ(defaultPrinterName(), model);
+    EXPECT_TRUE(findPrinter(defaultPrinterName())) << "expected Device to name an existing printer";
 }
 
 TEST_F(NtInstallWine, SerialPortGetsItsModeStringAndNoDefaultIsSet) {
@@ -145,11 +178,11 @@ TEST_F(NtInstallWine, SerialPortGetsItsModeStringAndNoDefaultIsSet) {
 
     expectOnlyTheAddPrinterFailure(report);
     const std::optional<RegistryValue> mode =
-        readRegistryValue(HKEY_LOCAL_MACHINE, kPortsKey, "COM3:");
-    ASSERT_TRUE(mode) << "expected HKLM\\" << kPortsKey << " value COM3:";
+        readRegistryValue(HKEY_LOCAL_MACHINE, kPortsKey, L"COM3:");
+    ASSERT_TRUE(mode) << "expected HKLM\\" << narrow(kPortsKey) << " value COM3:";
     EXPECT_EQ(mode->type, static_cast<DWORD>(REG_SZ));
-    EXPECT_EQ(mode->data, storedText("9600,N,8,1,p"));
-    EXPECT_FALSE(readRegistryValue(HKEY_CURRENT_USER, kWindowsKey, "Device"))
+    EXPECT_EQ(mode->data, storedText(L"9600,N,8,1,p"));
+    EXPECT_FALSE(readRegistryValue(HKEY_CURRENT_USER, kUserWindowsKey, L"Device"))
         << "expected no default-printer setting when it was not asked for";
 }
 
@@ -158,13 +191,13 @@ TEST_F(NtInstallWine, MissingWin2kFolderFailsEveryCopyAndStillRegistersTheDriver
 
     const InstallReport report = NtInstaller(system).run(InstallSelection{});
 
-    std::vector<std::string> failedCopies;
+    std::vector<std::wstring> failedCopies;
     for (const InstallFailure& failure : failuresOf(report, InstallStep::CopyFile)) {
-        failedCopies.push_back(failure.subject);
+        failedCopies.push_back(widen(failure.subject));
         EXPECT_EQ(failure.error, static_cast<std::uint32_t>(ERROR_PATH_NOT_FOUND))
             << "copy of " << failure.subject;
     }
-    std::vector<std::string> expected = kDriverFiles;
+    std::vector<std::wstring> expected = installedNames(ntCopies(kModel));
     std::sort(expected.begin(), expected.end());
     std::sort(failedCopies.begin(), failedCopies.end());
     EXPECT_EQ(failedCopies, expected) << "expected every copy recorded; report:\n"
@@ -173,11 +206,12 @@ TEST_F(NtInstallWine, MissingWin2kFolderFailsEveryCopyAndStillRegistersTheDriver
     EXPECT_TRUE(report.has(InstallStep::AddPrinter)) << describe(report);
     EXPECT_EQ(report.count(), 9) << describe(report);
 
-    EXPECT_TRUE(findDriver(kEnvironment, kModel)) << "expected the driver registered anyway";
-    for (const std::string& name : kDriverFiles) {
-        EXPECT_FALSE(readFile(installed(name))) << "expected no " << name << " to appear";
+    EXPECT_TRUE(findDriver(kNtEnvironment, modelNames()[kModel]))
+        << "expected the driver registered anyway";
+    for (const std::wstring& name : expected) {
+        EXPECT_FALSE(readFile(installed(name))) << "expected no " << narrow(name) << " to appear";
     }
-    EXPECT_TRUE(readRegistryValue(HKEY_CURRENT_USER, kWindowsKey, "Device"))
+    EXPECT_TRUE(readRegistryValue(HKEY_CURRENT_USER, kUserWindowsKey, L"Device"))
         << "expected the later steps to run";
 }
 
@@ -186,18 +220,19 @@ TEST_F(NtInstallWine, RunningAgainReplacesTheFilesAndKeepsTheDriver) {
     Win32System system;
     NtInstaller(system).run(InstallSelection{});
     // A newer set of driver files beside the program.
-    for (const std::string& name : kDriverFiles) {
-        ASSERT_TRUE(writeFile(work_->path() + "\\win2k\\" + name, "newer " + name));
+    for (const PackageCopy& copy : ntCopies(kModel)) {
+        ASSERT_TRUE(writeFile(work_->path() + L"\\" + copy.source, "newer " + narrow(copy.source)));
     }
 
     const InstallReport report = NtInstaller(system).run(InstallSelection{});
 
     expectOnlyTheAddPrinterFailure(report);
-    for (const std::string& name : kDriverFiles) {
-        EXPECT_EQ(readFile(installed(name)), "newer " + name)
-            << "expected the installed " << name << " replaced";
+    for (const PackageCopy& copy : ntCopies(kModel)) {
+        EXPECT_EQ(readFile(installed(copy.installed)), "newer " + narrow(copy.source))
+            << "expected the installed " << narrow(copy.installed) << " replaced";
     }
-    EXPECT_TRUE(findDriver(kEnvironment, kModel)) << "expected the driver still registered";
+    EXPECT_TRUE(findDriver(kNtEnvironment, modelNames()[kModel]))
+        << "expected the driver still registered";
 }
 
 // Deletes the key between the installer's open and its RegSetValueExA, as
@@ -234,14 +269,15 @@ private:
 TEST_F(NtInstallWine, FailedRegistryWriteShowsTheMessageAndTheInstallGoesOn) {
     ASSERT_NO_FATAL_FAILURE(addWin2kPlaceholders());
     Win32System real;
-    KeyDeletedBeforeSet system(real, kWindowsKey);
+    KeyDeletedBeforeSet system(real, narrow(kUserWindowsKey));
     InstallSelection selection;
     selection.portIndex = kCom3;
 
     const InstallReport report = NtInstaller(system).run(selection);
     const std::vector<SeenMessageBox> boxes = messageBoxesShown();
 
-    ASSERT_EQ(system.deleteError, ERROR_SUCCESS) << "expected to delete HKCU\\" << kWindowsKey;
+    ASSERT_EQ(system.deleteError, ERROR_SUCCESS)
+        << "expected to delete HKCU\\" << narrow(kUserWindowsKey);
     EXPECT_NE(system.setError, 0u) << "expected RegSetValueExA on the deleted key to fail";
     ASSERT_EQ(boxes.size(), 1u) << "expected one message box for the failed write";
     EXPECT_EQ(boxes[0].caption, applicationCaption());
@@ -250,9 +286,9 @@ TEST_F(NtInstallWine, FailedRegistryWriteShowsTheMessageAndTheInstallGoesOn) {
     // The message is the failure's only trace; everything after it ran.
     expectOnlyTheAddPrinterFailure(report);
     const std::optional<RegistryValue> mode =
-        readRegistryValue(HKEY_LOCAL_MACHINE, kPortsKey, "COM3:");
+        readRegistryValue(HKEY_LOCAL_MACHINE, kPortsKey, L"COM3:");
     ASSERT_TRUE(mode) << "expected the port's mode string written after the message";
-    EXPECT_EQ(mode->data, storedText("9600,N,8,1,p"));
+    EXPECT_EQ(mode->data, storedText(L"9600,N,8,1,p"));
 }
 
 }  // namespace

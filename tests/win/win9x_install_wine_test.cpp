@@ -19,31 +19,11 @@
 namespace setup::winetest {
 namespace {
 
-constexpr char kEnvironment[] = "Windows 4.0";
-constexpr char kModel[] = "QM-4712II";  // the first model of the list
-constexpr char kPortsClassKey[] = "System\\CurrentControlSet\\Services\\Class\\Ports";
-constexpr char kFirstPortKey[] = "System\\CurrentControlSet\\Services\\Class\\Ports\\0000";
-constexpr char kOtherPortsKey[] = "System\\CurrentControlSet\\Services\\Class\\Ports\\0001";
+constexpr int kModel = 0;  // the first row of the list, the selection's default
 constexpr int kCom1 = 3;
+const std::vector<PackageCopy> kCopies = win9xCopies(kModel);
 
-struct CopiedFile {
-    std::string installedName;
-    std::string source;
-};
-const std::vector<CopiedFile> kCopies = {
-    {"QM47.DRV", "win9x\\QM47.DRV"},
-    {"iconlib.DLL", "win9x\\iconlib.DLL"},
-    {"uniDRV.DLL", "win9x\\uniDRV.DLL"},
-    {"uniDRV.HLP", "win9x\\uniDRV.hlp"},
-};
-
-std::vector<std::string> installedNames() {
-    std::vector<std::string> names;
-    for (const CopiedFile& copy : kCopies) names.push_back(copy.installedName);
-    return names;
-}
-
-using DcbImage = std::string;  // the 28 bytes of a DCB
+using DcbImage = std::vector<BYTE>;  // the 28 bytes of a DCB
 
 // COM1's state as GetCommState gives it to this process.
 std::optional<DcbImage> com1State() {
@@ -57,7 +37,8 @@ std::optional<DcbImage> com1State() {
     const BOOL ok = GetCommState(port, &state);
     CloseHandle(port);
     if (!ok) return std::nullopt;
-    return DcbImage(reinterpret_cast<const char*>(&state), sizeof state);
+    const auto* bytes = reinterpret_cast<const BYTE*>(&state);
+    return DcbImage(bytes, bytes + sizeof state);
 }
 
 DWORD dword(const DcbImage& image, std::size_t offset) {
@@ -74,25 +55,31 @@ protected:
         ASSERT_EQ(version.platformId, static_cast<DWORD>(VER_PLATFORM_WIN32_WINDOWS))
             << "expected Wine to report Windows 98 (SETUP_WINE_VERSION=win98), got platform "
             << version.platformId << " " << version.major << "." << version.minor;
-        driverDirectory_ = printerDriverDirectory(kEnvironment);
+        driverDirectory_ = driverDirectory(k9xEnvironment);
         ASSERT_FALSE(driverDirectory_.empty())
-            << "expected a driver directory for " << kEnvironment << ", error " << GetLastError();
-        cleanup_.emplace(kModel, kEnvironment, installedNames());
-        work_.emplace();
+            << "expected a driver directory for Windows 4.0, error " << GetLastError();
+        // A killed test may have left the keys; each test starts without them.
+        RegDeleteTreeW(HKEY_LOCAL_MACHINE, kClassPortsKey);
+        work_.emplace(false);
         ASSERT_TRUE(work_->ready()) << "expected a working folder under %TEMP%";
+        current_.emplace(work_->path());
+        ASSERT_TRUE(current_->ready());
     }
 
     void addWin9xPlaceholders() {
-        for (const CopiedFile& copy : kCopies) {
-            ASSERT_TRUE(work_->addPlaceholder(copy.source)) << "placeholder " << copy.source;
+        for (const PackageCopy& copy : kCopies) {
+            ASSERT_TRUE(work_->addPlaceholder(copy.source)) << "placeholder " << narrow(copy.source);
         }
     }
 
-    std::string installed(const std::string& name) const { return driverDirectory_ + "\\" + name; }
+    std::wstring installed(const std::wstring& name) const {
+        return driverDirectory_ + L"\\" + name;
+    }
 
-    std::string driverDirectory_;
-    std::optional<InstallationCleanup> cleanup_;
-    std::optional<WorkFolder> work_;
+    std::wstring driverDirectory_;
+    InstallationCleanup cleanup_;
+    std::optional<PackageFolder> work_;
+    std::optional<CurrentFolder> current_;
 };
 
 TEST_F(Win9xInstallWine, InstallsFourFilesTheDriverAndTheDefaultPrinter) {
@@ -102,45 +89,50 @@ TEST_F(Win9xInstallWine, InstallsFourFilesTheDriverAndTheDefaultPrinter) {
     const InstallReport report = Win9xInstaller(system).run(InstallSelection{});
 
     EXPECT_TRUE(report.succeeded()) << "expected no failure; report:\n" << describe(report);
-    for (const CopiedFile& copy : kCopies) {
-        const std::string path = installed(copy.installedName);
-        EXPECT_EQ(readFile(path), placeholderContent(copy.source))
-            << "expected " << copy.source << " copied into " << driverDirectory_;
-        EXPECT_EQ(storedFileName(path), copy.installedName) << "the name as stored";
+    for (const PackageCopy& copy : kCopies) {
+        const std::wstring path = installed(copy.installed);
+        EXPECT_EQ(readFile(path), placeholderContent(fileNameOf(copy.source)))
+            << "expected " << narrow(copy.source) << " copied into " << narrow(driverDirectory_);
+        EXPECT_EQ(storedFileName(path), copy.installed) << "the name as stored";
     }
 
-    const std::optional<PrinterRecord> printer = findPrinter(kModel);
-    ASSERT_TRUE(printer) << "expected OpenPrinterA(\"" << kModel << "\") to find the printer";
-    EXPECT_EQ(printer->port, "LPT1:");
-    EXPECT_EQ(printer->driverName, kModel);
+    const std::wstring model = modelNames()[kModel];
+    const std::optional<PrinterRecord> printer = findPrinter(model);
+    ASSERT_TRUE(printer) << "expected OpenPrinterW(\"" << narrow(model) << "\") to find the printer";
+    EXPECT_EQ(printer->port, L"LPT1:");
+    EXPECT_EQ(printer->driver, model);
+    EXPECT_EQ(printer->printProcessor, L"WinPrint");
+    EXPECT_EQ(printer->datatype, L"RAW");
     // Wine keeps the attribute without acting on it (GetDefaultPrinterA does
     // not name the printer), so the attribute is what can be checked.
     EXPECT_TRUE(printer->attributes & PRINTER_ATTRIBUTE_DEFAULT)
         << "expected the printer marked default, attributes " << printer->attributes;
-    ASSERT_TRUE(printer->driver) << "expected GetPrinterDriverA level 3 on the printer";
-    EXPECT_EQ(printer->driver->environment, kEnvironment);
-    const std::vector<std::string> files = {
-        fileNameOf(printer->driver->driverPath), fileNameOf(printer->driver->dataFile),
-        fileNameOf(printer->driver->configFile), fileNameOf(printer->driver->helpFile)};
-    EXPECT_EQ(files, (std::vector<std::string>{"QM47.DRV", "QM47.DRV", "QM47.DRV", "UNIDRV.HLP"}))
+    ASSERT_TRUE(printer->driverRecord) << "expected GetPrinterDriverW level 3 on the printer";
+    const DriverRecord& driver = *printer->driverRecord;
+    EXPECT_EQ(driver.environment, k9xEnvironment);
+    const std::vector<std::wstring> files = {
+        fileNameOf(driver.driverPath), fileNameOf(driver.dataFile), fileNameOf(driver.configFile),
+        fileNameOf(driver.helpFile)};
+    const std::wstring family = kCopies[0].installed;
+    EXPECT_EQ(files, (std::vector<std::wstring>{family, family, family, L"UNIDRV.HLP"}))
         << "expected driver, data and config file the family's .DRV, then the help file";
 }
 
 TEST_F(Win9xInstallWine, KeepsTheUniversalDriverLibraryAlreadyInstalled) {
     ASSERT_NO_FATAL_FAILURE(addWin9xPlaceholders());
     const std::string otherPrinters = "universal driver library of another printer\r\n";
-    ASSERT_TRUE(writeFile(installed("uniDRV.DLL"), otherPrinters));
+    ASSERT_TRUE(writeFile(installed(L"uniDRV.DLL"), otherPrinters));
     Win32System system;
 
     const InstallReport report = Win9xInstaller(system).run(InstallSelection{});
 
     EXPECT_TRUE(report.succeeded()) << "expected no failure; report:\n" << describe(report);
-    EXPECT_EQ(readFile(installed("uniDRV.DLL")), otherPrinters)
+    EXPECT_EQ(readFile(installed(L"uniDRV.DLL")), otherPrinters)
         << "expected the installed library left byte for byte as it was";
-    for (const CopiedFile& copy : kCopies) {
-        if (copy.installedName == "uniDRV.DLL") continue;
-        EXPECT_EQ(readFile(installed(copy.installedName)), placeholderContent(copy.source))
-            << "expected " << copy.source << " copied";
+    for (const PackageCopy& copy : kCopies) {
+        if (copy.installed == L"uniDRV.DLL") continue;
+        EXPECT_EQ(readFile(installed(copy.installed)), placeholderContent(fileNameOf(copy.source)))
+            << "expected " << narrow(copy.source) << " copied";
     }
 }
 
@@ -151,8 +143,8 @@ struct SerialCase {
     int baudIndex;
     int dataBitsIndex;
     int flowIndex;
-    const char* key;    // where the record goes
-    const char* other;  // where it must not go
+    const wchar_t* key;    // where the record goes
+    const wchar_t* other;  // where it must not go
     DWORD baud;
     BYTE byteSize;
     BYTE flagsLow, flagsHigh;
@@ -190,14 +182,14 @@ TEST_P(Win9xSerialWine, StoresTheDcbBuiltOnCom1sState) {
     const InstallReport report = Win9xInstaller(system).run(selection);
 
     EXPECT_TRUE(report.succeeded()) << "expected no failure; report:\n" << describe(report);
-    const std::optional<RegistryValue> dcb = readRegistryValue(HKEY_LOCAL_MACHINE, c.key, "DCB");
-    ASSERT_TRUE(dcb) << "expected HKLM\\" << c.key << " value DCB";
+    const std::optional<RegistryValue> dcb = readRegistryValue(HKEY_LOCAL_MACHINE, c.key, L"DCB");
+    ASSERT_TRUE(dcb) << "expected HKLM\\" << narrow(c.key) << " value DCB";
     EXPECT_EQ(dcb->type, static_cast<DWORD>(REG_BINARY));
     ASSERT_EQ(dcb->data.size(), 28u);
     EXPECT_EQ(dword(dcb->data, 4), c.baud) << "BaudRate";
-    EXPECT_EQ(static_cast<BYTE>(dcb->data[8]), c.flagsLow) << "flag bits 0-7";
-    EXPECT_EQ(static_cast<BYTE>(dcb->data[9]), c.flagsHigh) << "flag bits 8-15";
-    EXPECT_EQ(static_cast<BYTE>(dcb->data[18]), c.byteSize) << "ByteSize";
+    EXPECT_EQ(dcb->data[8], c.flagsLow) << "flag bits 0-7";
+    EXPECT_EQ(dcb->data[9], c.flagsHigh) << "flag bits 8-15";
+    EXPECT_EQ(dcb->data[18], c.byteSize) << "ByteSize";
     EXPECT_EQ(dcb->data[19], 0) << "Parity: none";
     EXPECT_EQ(dcb->data[20], 0) << "StopBits: one";
     for (std::size_t offset = 0; offset < 28; ++offset) {
@@ -205,8 +197,8 @@ TEST_P(Win9xSerialWine, StoresTheDcbBuiltOnCom1sState) {
         EXPECT_EQ(dcb->data[offset], (*com1)[offset])
             << "expected byte " << offset << " kept from COM1's state";
     }
-    EXPECT_FALSE(readRegistryValue(HKEY_LOCAL_MACHINE, c.other, "DCB"))
-        << "expected nothing written under " << c.other;
+    EXPECT_FALSE(readRegistryValue(HKEY_LOCAL_MACHINE, c.other, L"DCB"))
+        << "expected nothing written under " << narrow(c.other);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -232,7 +224,7 @@ public:
 
 TEST_F(Win9xInstallWine, WithoutCom1TheDcbIsBuiltOnABlankRecord) {
     ScopedRegistryKey firstPort(HKEY_LOCAL_MACHINE, kFirstPortKey);
-    ASSERT_TRUE(firstPort.ready()) << "expected to create HKLM\\" << kFirstPortKey;
+    ASSERT_TRUE(firstPort.ready()) << "expected to create HKLM\\" << narrow(kFirstPortKey);
     ASSERT_NO_FATAL_FAILURE(addWin9xPlaceholders());
     Win32System real;
     WithoutFirstSerialPort system(real);
@@ -244,11 +236,11 @@ TEST_F(Win9xInstallWine, WithoutCom1TheDcbIsBuiltOnABlankRecord) {
     EXPECT_NE(system.openError, 0u) << "expected opening the missing port to fail";
     EXPECT_TRUE(report.succeeded()) << "expected no failure; report:\n" << describe(report);
     const std::optional<RegistryValue> dcb =
-        readRegistryValue(HKEY_LOCAL_MACHINE, kFirstPortKey, "DCB");
-    ASSERT_TRUE(dcb) << "expected HKLM\\" << kFirstPortKey << " value DCB";
-    DcbImage expected(28, '\0');
-    expected[0] = 28;                       // DCBlength
-    expected[4] = static_cast<char>(0x80);  // 9600 = 0x2580
+        readRegistryValue(HKEY_LOCAL_MACHINE, kFirstPortKey, L"DCB");
+    ASSERT_TRUE(dcb) << "expected HKLM\\" << narrow(kFirstPortKey) << " value DCB";
+    DcbImage expected(28, 0);
+    expected[0] = 28;    // DCBlength
+    expected[4] = 0x80;  // 9600 = 0x2580
     expected[5] = 0x25;
     expected[8] = 0x15;
     expected[9] = 0x20;
@@ -257,8 +249,8 @@ TEST_F(Win9xInstallWine, WithoutCom1TheDcbIsBuiltOnABlankRecord) {
 }
 
 TEST_F(Win9xInstallWine, MissingPortsKeyIsReportedWithoutAMessage) {
-    ASSERT_FALSE(registryKeyExists(HKEY_LOCAL_MACHINE, kPortsClassKey))
-        << "expected a prefix without HKLM\\" << kPortsClassKey;
+    ASSERT_FALSE(registryKeyExists(HKEY_LOCAL_MACHINE, kClassPortsKey))
+        << "expected a prefix without HKLM\\" << narrow(kClassPortsKey);
     ASSERT_NO_FATAL_FAILURE(addWin9xPlaceholders());
     Win32System system;
     InstallSelection selection;
@@ -269,11 +261,11 @@ TEST_F(Win9xInstallWine, MissingPortsKeyIsReportedWithoutAMessage) {
 
     const std::vector<InstallFailure> open = failuresOf(report, InstallStep::OpenRegistryKey);
     ASSERT_EQ(open.size(), 1u) << "report:\n" << describe(report);
-    EXPECT_STREQ(open[0].subject, kFirstPortKey);
+    EXPECT_EQ(widen(open[0].subject), kFirstPortKey);
     EXPECT_EQ(open[0].error, static_cast<std::uint32_t>(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(report.count(), 1) << "expected no other failure; report:\n" << describe(report);
     EXPECT_TRUE(boxes.empty()) << "a key that does not open is reported at the end, not shown";
-    EXPECT_TRUE(findPrinter(kModel)) << "expected the printer created before";
+    EXPECT_TRUE(findPrinter(modelNames()[kModel])) << "expected the printer created before";
 }
 
 }  // namespace
