@@ -9,8 +9,6 @@
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
-
-#include "bench/timing.h"
 #include <winspool.h>
 
 #include <algorithm>
@@ -20,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/timing.h"
 #include "install/nt_installer.h"
 #include "install/win32_system.h"
 #include "install/win9x_installer.h"
@@ -152,10 +151,9 @@ std::string installedState(const Family& family) {
     }
     std::sort(lines.begin(), lines.end());
 
-    lines.push_back(
-        std::string("driver ") +
-        (setup::winetest::findDriver(environment.c_str(), wide(kModel)) ? "registered"
-                                                                         : "missing"));
+    lines.push_back(std::string("driver ") +
+                    (setup::winetest::findDriver(environment.c_str(), wide(kModel)) ? "registered"
+                                                                                    : "missing"));
     const auto printer = setup::winetest::findPrinter(wide(kModel));
     lines.push_back(printer ? "printer on " + setup::winetest::narrow(printer->port) +
                                   ", attributes " + std::to_string(printer->attributes)

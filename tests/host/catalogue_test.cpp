@@ -17,7 +17,8 @@ TEST(ModelCatalogue, DisplayNameIsModelNamePaddedToTwelveColumnsThenSeries) {
         SCOPED_TRACE("row " + std::to_string(i));
         ASSERT_EQ(display.size(), 18u);
         EXPECT_EQ(display.substr(0, name.size()), name);
-        EXPECT_EQ(display.substr(name.size(), 12 - name.size()), std::string(12 - name.size(), ' '));
+        EXPECT_EQ(display.substr(name.size(), 12 - name.size()),
+                  std::string(12 - name.size(), ' '));
         EXPECT_EQ(display.substr(12), "Series");
     }
     // The longest name leaves exactly one blank.
@@ -34,7 +35,9 @@ TEST(ModelCatalogue, ModelCodeIsTheNameWithoutItsHyphen) {
 
 TEST(ModelCatalogue, DriverBasesByRow) {
     for (int i = 0; i < ModelCatalogue::kCount; ++i) {
-        const char* expected9x = (i == 8 || i == 11 || i == 12) ? "QM47K" : i == 10 ? "QM47V" : "QM47";
+        const char* expected9x = (i == 8 || i == 11 || i == 12) ? "QM47K"
+                                 : i == 10                      ? "QM47V"
+                                                                : "QM47";
         EXPECT_STREQ(ModelCatalogue::row(i).driverBase9x, expected9x) << "row " << i;
         EXPECT_STREQ(ModelCatalogue::row(i).driverBaseNt, "QM47") << "row " << i;
     }
@@ -52,7 +55,8 @@ TEST(SerialOptionTables, PortNamesAreListTextWithColonAndSerialFromCom1) {
     for (int i = 0; i < SerialOptionTables::kPortCount; ++i) {
         const PortOption& port = SerialOptionTables::port(i);
         EXPECT_EQ(std::string(port.listText) + ":", port.portName);
-        EXPECT_EQ(SerialOptionTables::isSerialPort(i), std::string(port.listText).rfind("COM", 0) == 0)
+        EXPECT_EQ(SerialOptionTables::isSerialPort(i),
+                  std::string(port.listText).rfind("COM", 0) == 0)
             << port.listText;
     }
     EXPECT_STREQ(SerialOptionTables::port(0).listText, "LPT1");

@@ -21,7 +21,9 @@ using Calls = std::vector<std::string>;
 
 constexpr std::uint32_t kAccessDenied = 5;
 
-std::string callName(const std::string& call) { return call.substr(0, call.find('(')); }
+std::string callName(const std::string& call) {
+    return call.substr(0, call.find('('));
+}
 
 bool isFailable(const std::string& name) {
     return name != "FindFirstFileA" && name != "ClosePrinter" && name != "RegCloseKey" &&
@@ -34,7 +36,9 @@ struct Scenario {
     InstallSelection selection;
 };
 
-void PrintTo(const Scenario& s, std::ostream* os) { *os << s.name; }
+void PrintTo(const Scenario& s, std::ostream* os) {
+    *os << s.name;
+}
 
 InstallReport runScenario(const Scenario& s, RecordingSystem& system) {
     if (s.nt) return NtInstaller(system).run(s.selection);
@@ -59,11 +63,14 @@ Calls expectedAfterFailure(const Calls& healthy, std::size_t failed) {
         const std::string other = callName(healthy[i]);
         if (i > failed) {
             if (name == "GetPrinterDriverDirectoryA" &&
-                (other == "CopyFileA" || other == "FindFirstFileA")) continue;
+                (other == "CopyFileA" || other == "FindFirstFileA"))
+                continue;
             if (name == "AddPrinterA" && other == "ClosePrinter") continue;
             if (name == "RegOpenKeyExA" && i <= failed + 2 &&
-                (other == "RegSetValueExA" || other == "RegCloseKey")) continue;
-            if (name == "CreateFileA" && (other == "GetCommState" || other == "CloseHandle")) continue;
+                (other == "RegSetValueExA" || other == "RegCloseKey"))
+                continue;
+            if (name == "CreateFileA" && (other == "GetCommState" || other == "CloseHandle"))
+                continue;
         }
         expected.push_back(healthy[i]);
         if (i == failed && name == "RegSetValueExA") expected.push_back("MessageBox");

@@ -1,10 +1,10 @@
+#include "framework/list_data.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>
 #include <vector>
-
-#include "framework/list_data.h"
 
 namespace setup {
 namespace {
@@ -48,7 +48,8 @@ TEST(ListData, RecordsInOrderUntilTheZeroId) {
     b.resize(b.size() + 6, 0);  // padding after the terminator is ignored
     const Visited v = parse(b);
     EXPECT_TRUE(v.complete);
-    EXPECT_EQ(v.entries, (std::vector<std::string>{"1011:1027:QM-4712II   Series", "1014:1027:LPT1"}));
+    EXPECT_EQ(v.entries,
+              (std::vector<std::string>{"1011:1027:QM-4712II   Series", "1014:1027:LPT1"}));
 }
 
 TEST(ListData, MalformedDataStopsBeforeTheBadRecord) {

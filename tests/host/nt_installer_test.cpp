@@ -1,10 +1,11 @@
+#include "install/nt_installer.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "install/install_steps.h"
-#include "install/nt_installer.h"
 #include "tests/support/recording_system.h"
 
 namespace setup {
@@ -40,16 +41,15 @@ TEST(NtInstaller, DefaultsCopyRegisterAndSetTheDefaultPrinter) {
         {"GetPrinterDriverDirectoryA(Windows NT x86, 255)"},
         copiesOf({"QM47.DLL", "QM4712II.GPD", "uniDRVui.DLL", "uniDRV.DLL", "UNIDRV.HLP",
                   "UNIRES.DLL", "TTFSUB.GPD", "STDNAMES.GPD"}),
-        {"AddPrinterDriverA(3, QM-4712II)",
-         "AddPrinterA(2, QM-4712II, LPT1:, attributes 0)",
+        {"AddPrinterDriverA(3, QM-4712II)", "AddPrinterA(2, QM-4712II, LPT1:, attributes 0)",
          "RegOpenKeyExA(" + kWindowsKey + ", KEY_SET_VALUE)",
          "RegSetValueExA(" + kWindowsKey + ", Device, REG_SZ, 24 bytes)",
-         "RegCloseKey(" + kWindowsKey + ")",
-         "ClosePrinter(printer QM-4712II)"},
+         "RegCloseKey(" + kWindowsKey + ")", "ClosePrinter(printer QM-4712II)"},
     });
     EXPECT_EQ(system.calls, expected);
     ASSERT_EQ(system.registryWrites.size(), 1u);
-    EXPECT_EQ(system.registryWrites[0].data, "QM-4712II,winspool,LPT1:") << "stored without its NUL";
+    EXPECT_EQ(system.registryWrites[0].data, "QM-4712II,winspool,LPT1:")
+        << "stored without its NUL";
     EXPECT_TRUE(system.openHandles().empty());
     EXPECT_TRUE(system.misuse.empty());
 }
@@ -123,7 +123,8 @@ TEST(NtInstaller, ExistingPrinterOrDriverIsNoFailureAndRegistryStepsStillRun) {
     const InstallReport report = NtInstaller(system).run(InstallSelection{});
     EXPECT_TRUE(report.succeeded());
     EXPECT_EQ(system.registryWrites.size(), 1u);
-    EXPECT_EQ(system.calls.back(), "RegCloseKey(" + kWindowsKey + ")") << "no printer handle to close";
+    EXPECT_EQ(system.calls.back(), "RegCloseKey(" + kWindowsKey + ")")
+        << "no printer handle to close";
 }
 
 TEST(NtInstaller, UnknownDriverDirectoryCopiesNothingButRegistersTheRest) {

@@ -1,8 +1,8 @@
+#include "install/os_class.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
-
-#include "install/os_class.h"
 
 namespace setup {
 namespace {
@@ -23,12 +23,12 @@ INSTANTIATE_TEST_SUITE_P(
     Versions, Classification,
     ::testing::Values(VersionCase{"Win95", {1, 4, 0}, 1}, VersionCase{"Win98", {1, 4, 10}, 2},
                       VersionCase{"WinMe", {1, 4, 90}, 2}, VersionCase{"Win9xMinor1", {1, 4, 1}, 0},
-                      VersionCase{"Win9xMajor5", {1, 5, 0}, 0},
-                      VersionCase{"Nt351", {2, 3, 51}, 3}, VersionCase{"Nt40", {2, 4, 0}, 3},
-                      VersionCase{"Win2000", {2, 5, 0}, 4}, VersionCase{"WinXp", {2, 5, 1}, 5},
-                      VersionCase{"Win2003", {2, 5, 2}, 6}, VersionCase{"Nt53", {2, 5, 3}, 0},
-                      VersionCase{"Vista", {2, 6, 0}, 7}, VersionCase{"Win7", {2, 6, 1}, 0},
-                      VersionCase{"Win10", {2, 10, 0}, 0}, VersionCase{"Win32s", {0, 3, 10}, 4},
+                      VersionCase{"Win9xMajor5", {1, 5, 0}, 0}, VersionCase{"Nt351", {2, 3, 51}, 3},
+                      VersionCase{"Nt40", {2, 4, 0}, 3}, VersionCase{"Win2000", {2, 5, 0}, 4},
+                      VersionCase{"WinXp", {2, 5, 1}, 5}, VersionCase{"Win2003", {2, 5, 2}, 6},
+                      VersionCase{"Nt53", {2, 5, 3}, 0}, VersionCase{"Vista", {2, 6, 0}, 7},
+                      VersionCase{"Win7", {2, 6, 1}, 0}, VersionCase{"Win10", {2, 10, 0}, 0},
+                      VersionCase{"Win32s", {0, 3, 10}, 4},
                       VersionCase{"OtherPlatform", {3, 0, 0}, 4}),
     [](const ::testing::TestParamInfo<VersionCase>& info) { return std::string(info.param.name); });
 
@@ -98,10 +98,9 @@ TEST(DetectOsClass, ReclassifiesOnEveryCall) {
 }
 
 TEST(InstallFamily, ByOsClass) {
-    const InstallFamily expected[] = {InstallFamily::None, InstallFamily::Win9x,
-                                      InstallFamily::Win9x, InstallFamily::Nt,
-                                      InstallFamily::Nt,   InstallFamily::Nt,
-                                      InstallFamily::Nt,   InstallFamily::Nt};
+    const InstallFamily expected[] = {
+        InstallFamily::None, InstallFamily::Win9x, InstallFamily::Win9x, InstallFamily::Nt,
+        InstallFamily::Nt,   InstallFamily::Nt,    InstallFamily::Nt,    InstallFamily::Nt};
     for (OsClass c = 0; c <= 7; ++c) EXPECT_EQ(installFamilyFor(c), expected[c]) << c;
     EXPECT_EQ(installFamilyFor(8), InstallFamily::None);
     EXPECT_EQ(installFamilyFor(-1), InstallFamily::None);

@@ -1,9 +1,9 @@
+#include "app/page_loop.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
-
-#include "app/page_loop.h"
 
 namespace setup {
 namespace {

@@ -1,9 +1,9 @@
+#include "catalogue/serial_records.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
-
-#include "catalogue/serial_records.h"
 
 namespace setup {
 namespace {
@@ -88,10 +88,10 @@ TEST_P(PortModeStrings, FiveFieldsInOrder) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, PortModeStrings,
-    ::testing::Values(ModeCase{4, 2, 3, 0, 2, "9600,N,8,1,p"},      // the page's defaults
-                      ModeCase{4, 1, 3, 1, 2, "9600,M,8,1.5,p"},    // mark parity, 1.5 stop bits
-                      ModeCase{4, 2, 3, 0, 0, "9600,N,8,1, "},      // no flow control: one blank
-                      ModeCase{8, 4, 0, 2, 1, "115200,S,5,2,x"},    // the widest values
+    ::testing::Values(ModeCase{4, 2, 3, 0, 2, "9600,N,8,1,p"},    // the page's defaults
+                      ModeCase{4, 1, 3, 1, 2, "9600,M,8,1.5,p"},  // mark parity, 1.5 stop bits
+                      ModeCase{4, 2, 3, 0, 0, "9600,N,8,1, "},    // no flow control: one blank
+                      ModeCase{8, 4, 0, 2, 1, "115200,S,5,2,x"},  // the widest values
                       ModeCase{0, 0, 2, 1, 1, "300,E,7,1.5,x"}));
 
 }  // namespace

@@ -1,10 +1,11 @@
+#include "install/win9x_installer.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "install/win9x_installer.h"
 #include "tests/support/recording_system.h"
 
 namespace setup {
@@ -103,9 +104,10 @@ TEST(Win9xInstaller, ExistingUniversalDriverIsNeverReplaced) {
     InstallSelection selection;
     selection.modelIndex = 10;
     EXPECT_TRUE(Win9xInstaller(system).run(selection).succeeded());
-    EXPECT_EQ(Calls(system.calls.begin() + 1, system.calls.begin() + 5),
-              (Calls{copy("QM47V.DRV", "QM47V.DRV"), copy("iconlib.DLL", "iconlib.DLL"),
-                     "FindFirstFileA(" + kDir + "\\uniDRV.DLL)", copy("uniDRV.hlp", "uniDRV.HLP")}));
+    EXPECT_EQ(
+        Calls(system.calls.begin() + 1, system.calls.begin() + 5),
+        (Calls{copy("QM47V.DRV", "QM47V.DRV"), copy("iconlib.DLL", "iconlib.DLL"),
+               "FindFirstFileA(" + kDir + "\\uniDRV.DLL)", copy("uniDRV.hlp", "uniDRV.HLP")}));
 }
 
 TEST(Win9xInstaller, ParallelPortExpressesTheDefaultOnlyThroughAttributes) {

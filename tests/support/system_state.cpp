@@ -225,7 +225,8 @@ std::optional<PrinterRecord> findPrinter(const std::wstring& name) {
         GetPrinterDriverW(printer, nullptr, 3, nullptr, 0, &needed);
         std::vector<BYTE> driver(needed ? needed : 1);
         if (needed != 0 && GetPrinterDriverW(printer, nullptr, 3, driver.data(), needed, &needed)) {
-            record->driverRecord = toRecord(*reinterpret_cast<const DRIVER_INFO_3W*>(driver.data()));
+            record->driverRecord =
+                toRecord(*reinterpret_cast<const DRIVER_INFO_3W*>(driver.data()));
         }
     }
     ClosePrinter(printer);
@@ -351,8 +352,8 @@ std::optional<RegistryValue> readRegistryValue(HKEY root, const std::wstring& ke
     LONG error = RegQueryValueExW(opened, name.c_str(), nullptr, &value.type, nullptr, &size);
     if (error == ERROR_SUCCESS) {
         value.data.assign(size, 0);
-        error = RegQueryValueExW(opened, name.c_str(), nullptr, &value.type, value.data.data(),
-                                 &size);
+        error =
+            RegQueryValueExW(opened, name.c_str(), nullptr, &value.type, value.data.data(), &size);
         value.data.resize(size);
     }
     RegCloseKey(opened);
@@ -465,8 +466,7 @@ ReadOnlyKey::ReadOnlyKey(HKEY root, const std::wstring& key) {
     DWORD size = 0;
     RegGetKeySecurity(key_, DACL_SECURITY_INFORMATION, nullptr, &size);
     saved_.assign(size ? size : 1, 0);
-    if (RegGetKeySecurity(key_, DACL_SECURITY_INFORMATION, saved_.data(), &size) !=
-        ERROR_SUCCESS) {
+    if (RegGetKeySecurity(key_, DACL_SECURITY_INFORMATION, saved_.data(), &size) != ERROR_SUCCESS) {
         saved_.clear();  // nothing changed, nothing to give back
         return;
     }
@@ -565,9 +565,9 @@ Com1Mapping::Com1Mapping(const char* unixTarget) {
     link_ = std::string(prefix) + "/dosdevices/com1";
     // The original link is kept beside it, whatever it was (or that there
     // was none), and put back on destruction.
-    ready_ = runUnixShell("rm -f '" + link_ + ".saved' && { [ ! -L '" + link_ + "' ] || mv '" +
-                          link_ + "' '" + link_ + ".saved'; } && ln -s '" + unixTarget + "' '" +
-                          link_ + "'");
+    ready_ =
+        runUnixShell("rm -f '" + link_ + ".saved' && { [ ! -L '" + link_ + "' ] || mv '" + link_ +
+                     "' '" + link_ + ".saved'; } && ln -s '" + unixTarget + "' '" + link_ + "'");
 }
 
 Com1Mapping::~Com1Mapping() {
@@ -622,8 +622,7 @@ std::string snapshotChanges(const FolderSnapshot& before, const FolderSnapshot& 
         }
     }
     for (const auto& entry : after) {
-        if (before.count(entry.first) == 0)
-            changes += "added " + narrow(entry.first) + "\n";
+        if (before.count(entry.first) == 0) changes += "added " + narrow(entry.first) + "\n";
     }
     return changes;
 }

@@ -38,14 +38,19 @@ const std::vector<PackageCopy> k9xCopies = win9xCopies(0);
 const std::vector<std::wstring> kNtInstalled = installedNames(kNtCopies);
 const std::vector<std::wstring> k9xInstalled = installedNames(k9xCopies);
 
-const UINT kFailureLines[] = {IDS_FAIL_NO_SELECTION,       IDS_FAIL_DRIVER_DIRECTORY,
-                              IDS_FAIL_FILES_MISSING_WIN2K, IDS_FAIL_FILES_MISSING_WIN9X,
-                              IDS_FAIL_FILES_NOT_COPIED,   IDS_FAIL_DRIVER,
-                              IDS_FAIL_PRINTER,            IDS_FAIL_PRINTER_64BIT,
-                              IDS_FAIL_REGISTRY,           IDS_FAIL_PATH_TOO_LONG,
+const UINT kFailureLines[] = {IDS_FAIL_NO_SELECTION,
+                              IDS_FAIL_DRIVER_DIRECTORY,
+                              IDS_FAIL_FILES_MISSING_WIN2K,
+                              IDS_FAIL_FILES_MISSING_WIN9X,
+                              IDS_FAIL_FILES_NOT_COPIED,
+                              IDS_FAIL_DRIVER,
+                              IDS_FAIL_PRINTER,
+                              IDS_FAIL_PRINTER_64BIT,
+                              IDS_FAIL_REGISTRY,
+                              IDS_FAIL_PATH_TOO_LONG,
                               IDS_FAIL_FILES_IN_USE};
-const UINT kAdvice[] = {IDS_ADVICE_ADMIN,   IDS_ADVICE_FOLDER_WIN2K,  IDS_ADVICE_FOLDER_WIN9X,
-                        IDS_ADVICE_SPOOLER, IDS_ADVICE_32BIT,         IDS_ADVICE_SHORTER_PATH,
+const UINT kAdvice[] = {IDS_ADVICE_ADMIN,         IDS_ADVICE_FOLDER_WIN2K, IDS_ADVICE_FOLDER_WIN9X,
+                        IDS_ADVICE_SPOOLER,       IDS_ADVICE_32BIT,        IDS_ADVICE_SHORTER_PATH,
                         IDS_ADVICE_CLOSE_PROGRAMS};
 
 bool isNt(const wchar_t* version) {
@@ -352,8 +357,8 @@ TEST_F(BadInput, PackageFileHeldOpenByAnotherProgramIsReportedAsInUse) {
 
 struct FolderCase {
     const char* name;
-    std::size_t length;       // of the whole current directory, in characters
-    const wchar_t* segment;   // repeated to make it up
+    std::size_t length;      // of the whole current directory, in characters
+    const wchar_t* segment;  // repeated to make it up
 };
 
 void PrintTo(const FolderCase& c, std::ostream* out) {
@@ -369,8 +374,7 @@ protected:
         while (folder.size() + 1 < length) {
             std::wstring part = segment;
             while (part.size() < 100 && folder.size() + 1 + part.size() < length) part += segment;
-            if (folder.size() + 1 + part.size() > length)
-                part.resize(length - folder.size() - 1);
+            if (folder.size() + 1 + part.size() > length) part.resize(length - folder.size() - 1);
             folder += L"\\" + part;
             // The long form, as the ANSI limit of MAX_PATH does not apply to it.
             if (!CreateDirectoryW((L"\\\\?\\" + folder).c_str(), nullptr)) return L"";
@@ -401,7 +405,8 @@ TEST_P(StartFolder, InstallsOrSaysThePathIsTooLong) {
             continue;
         }
         expectCleanEnd(run);
-        const bool tooLong = !run.messages.empty() &&
+        const bool tooLong =
+            !run.messages.empty() &&
             !lineStartingWith(run.messages.front(), setupString(IDS_FAIL_PATH_TOO_LONG)).empty();
         if (tooLong) {
             // "<folder>\\win2k\\<name>" did not fit in MAX_PATH.
@@ -420,13 +425,14 @@ TEST_P(StartFolder, InstallsOrSaysThePathIsTooLong) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Folders, StartFolder,
-    ::testing::Values(FolderCase{"Length100", 100, L"folder"},
-                      FolderCase{"Length250", 250, L"folder"},
-                      FolderCase{"Length400", 400, L"folder"},
-                      FolderCase{"Chinese", 80, L"打印机驱动程序"}),
-    [](const ::testing::TestParamInfo<FolderCase>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Folders, StartFolder,
+                         ::testing::Values(FolderCase{"Length100", 100, L"folder"},
+                                           FolderCase{"Length250", 250, L"folder"},
+                                           FolderCase{"Length400", 400, L"folder"},
+                                           FolderCase{"Chinese", 80, L"打印机驱动程序"}),
+                         [](const ::testing::TestParamInfo<FolderCase>& info) {
+                             return info.param.name;
+                         });
 
 // ---------------------------------------------------------------------------
 // The driver directory and an earlier installation
@@ -507,7 +513,8 @@ TEST_F(BadInput, UnusableCom1StillStoresTheSerialSettingsOnABlankRecord) {
         expected[8] = 0x15;
         expected[9] = 0x20;
         expected[18] = 8;
-        const std::optional<RegistryValue> dcb = readRegistryValue(HKEY_LOCAL_MACHINE, c.key, L"DCB");
+        const std::optional<RegistryValue> dcb =
+            readRegistryValue(HKEY_LOCAL_MACHINE, c.key, L"DCB");
         ASSERT_TRUE(dcb);
         EXPECT_EQ(dcb->type, DWORD{REG_BINARY});
         EXPECT_EQ(dcb->data, expected) << "not the zeroed template with the choices";
@@ -533,10 +540,20 @@ TEST_F(BadInput, RegistryKeysMissingOrReadOnlyAreReportedOnceAtTheEnd) {
     const std::wstring portsKey = kPortsKey;
     const std::vector<Case> cases = {
         {"9x, no Ports class keys", L"win98", kCom1Row, {}, {}, false, {kFirstPortKey}},
-        {"9x, only COM1's key there, COM3 chosen", L"win98", kCom3Row, {kFirstPortKey}, {},
-         false, {kOtherPortsKey}},
-        {"NT, no HKCU Windows key and the Ports key read-only", L"winxp", kCom1Row, {},
-         {portsKey}, true, {windowsKey, portsKey}},
+        {"9x, only COM1's key there, COM3 chosen",
+         L"win98",
+         kCom3Row,
+         {kFirstPortKey},
+         {},
+         false,
+         {kOtherPortsKey}},
+        {"NT, no HKCU Windows key and the Ports key read-only",
+         L"winxp",
+         kCom1Row,
+         {},
+         {portsKey},
+         true,
+         {windowsKey, portsKey}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -555,7 +572,8 @@ TEST_F(BadInput, RegistryKeysMissingOrReadOnlyAreReportedOnceAtTheEnd) {
             readOnly.push_back(std::make_unique<ReadOnlyKey>(HKEY_LOCAL_MACHINE, key));
             ASSERT_TRUE(readOnly.back()->ready()) << "cannot make " << narrow(key) << " read-only";
         }
-        runAndCheck(c.version, package_.path(), {{{IDS_FAIL_REGISTRY, c.reported}}, {IDS_ADVICE_ADMIN}},
+        runAndCheck(c.version, package_.path(),
+                    {{{IDS_FAIL_REGISTRY, c.reported}}, {IDS_ADVICE_ADMIN}},
                     [&](HWND page) { selectComboRow(page, IDC_PORT, c.portRow); });
         EXPECT_TRUE(findDriver(isNt(c.version) ? kNtEnvironment : k9xEnvironment, kDefaultModel));
         if (!isNt(c.version)) {

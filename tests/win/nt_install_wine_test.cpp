@@ -57,7 +57,8 @@ protected:
 
     void addWin2kPlaceholders() {
         for (const PackageCopy& copy : ntCopies(kModel)) {
-            ASSERT_TRUE(work_->addPlaceholder(copy.source)) << "placeholder " << narrow(copy.source);
+            ASSERT_TRUE(work_->addPlaceholder(copy.source))
+                << "placeholder " << narrow(copy.source);
         }
     }
 
@@ -146,7 +147,8 @@ TEST_F(NtInstallWine, CreatesThePrinterWhereTheDriversX64CounterpartIsRegistered
     EXPECT_TRUE(report.succeeded()) << "expected no failure; report:\n" << describe(report);
     const std::wstring model = modelNames()[kModel];
     const std::optional<PrinterRecord> printer = findPrinter(model);
-    ASSERT_TRUE(printer) << "expected OpenPrinterW(\"" << narrow(model) << "\") to find the printer";
+    ASSERT_TRUE(printer) << "expected OpenPrinterW(\"" << narrow(model)
+                         << "\") to find the printer";
     EXPECT_EQ(printer->name, model);
     EXPECT_EQ(printer->port, L"LPT1:");
     EXPECT_EQ(printer->driver, model);

@@ -6,7 +6,9 @@
 
 extern "C" {
 
-__declspec(dllexport) BOOL WINAPI ClosePrinter(HANDLE) { return TRUE; }
+__declspec(dllexport) BOOL WINAPI ClosePrinter(HANDLE) {
+    return TRUE;
+}
 __declspec(dllexport) void WINAPI InitCommonControls() {}
 
 BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID) {

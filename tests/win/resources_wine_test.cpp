@@ -284,8 +284,10 @@ const ExpectedString kStrings[] = {
     {IDS_ADVICE_32BIT,
      L"请在 32 位 Windows 上安装本打印机，或改用适用于 64 位 Windows 的驱动程序。"},
     {IDS_ADVICE_SHORTER_PATH,
-     L"请把本程序连同“win2k”和“win9x”文件夹移到路径较短的文件夹（例如 C:\\Setup）中，然后再运行本程序。"},
-    {IDS_ADVICE_CLOSE_PROGRAMS, L"请关闭正在使用这些文件的程序（或重新启动计算机），然后再试一次。"},
+     L"请把本程序连同“win2k”和“win9x”文件夹移到路径较短的文件夹（例如 "
+     L"C:\\Setup）中，然后再运行本程序。"},
+    {IDS_ADVICE_CLOSE_PROGRAMS,
+     L"请关闭正在使用这些文件的程序（或重新启动计算机），然后再试一次。"},
 };
 
 // Compares UTF-16 code units: a script read in the wrong code page, or an
@@ -756,9 +758,9 @@ TEST_P(DialogResource, BuildsTheRealDialog) {
     ASSERT_FALSE(data.empty());
     INITCOMMONCONTROLSEX classes = {sizeof classes, ICC_BAR_CLASSES};
     ASSERT_TRUE(InitCommonControlsEx(&classes)) << "the trackbar class";
-    const HWND dialog = CreateDialogIndirectParamW(
-        GetModuleHandleW(nullptr), reinterpret_cast<LPCDLGTEMPLATEW>(data.data()), nullptr,
-        &acceptAll, 0);
+    const HWND dialog = CreateDialogIndirectParamW(GetModuleHandleW(nullptr),
+                                                   reinterpret_cast<LPCDLGTEMPLATEW>(data.data()),
+                                                   nullptr, &acceptAll, 0);
     ASSERT_NE(dialog, nullptr) << "error " << GetLastError();
 
     wchar_t text[256];
@@ -769,7 +771,8 @@ TEST_P(DialogResource, BuildsTheRealDialog) {
         ASSERT_LT(index, expected.controls.size()) << "more controls than the template has";
         const ExpectedControl& want = expected.controls[index++];
         SCOPED_TRACE("control " + std::to_string(index - 1) + " (" + narrow(want.text) + ")");
-        EXPECT_EQ(static_cast<int>(want.id), static_cast<int>(static_cast<short>(GetDlgCtrlID(child))));
+        EXPECT_EQ(static_cast<int>(want.id),
+                  static_cast<int>(static_cast<short>(GetDlgCtrlID(child))));
         wchar_t cls[64];
         GetClassNameW(child, cls, 64);
         EXPECT_EQ(0, _wcsicmp(want.cls, cls)) << narrow(cls);

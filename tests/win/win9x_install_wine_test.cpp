@@ -68,7 +68,8 @@ protected:
 
     void addWin9xPlaceholders() {
         for (const PackageCopy& copy : kCopies) {
-            ASSERT_TRUE(work_->addPlaceholder(copy.source)) << "placeholder " << narrow(copy.source);
+            ASSERT_TRUE(work_->addPlaceholder(copy.source))
+                << "placeholder " << narrow(copy.source);
         }
     }
 
@@ -98,7 +99,8 @@ TEST_F(Win9xInstallWine, InstallsFourFilesTheDriverAndTheDefaultPrinter) {
 
     const std::wstring model = modelNames()[kModel];
     const std::optional<PrinterRecord> printer = findPrinter(model);
-    ASSERT_TRUE(printer) << "expected OpenPrinterW(\"" << narrow(model) << "\") to find the printer";
+    ASSERT_TRUE(printer) << "expected OpenPrinterW(\"" << narrow(model)
+                         << "\") to find the printer";
     EXPECT_EQ(printer->port, L"LPT1:");
     EXPECT_EQ(printer->driver, model);
     EXPECT_EQ(printer->printProcessor, L"WinPrint");
