@@ -3,21 +3,19 @@
 #
 #   bash scripts/demo.sh [version]
 #
-# version is the Windows version Wine pretends to be for Setup.exe: winxp
-# (the default), win95, win98, winme, nt40, win2k, win2003 or vista (or one
-# the program does not support, such as win7).
+# Without a version it shows both families the program installs for: first
+# Windows 98 (the whole installation: files, driver, printer, default
+# printer), then Windows XP. With one (win95, win98, winme, nt40, win2k,
+# winxp, win2003, vista, or one the program does not support, such as win7)
+# it shows that one only.
 #
 # Builds what is missing, lays out build/demo/ as the program expects it
 # (Setup.exe beside the folders "win2k" and "win9x", whose driver files are
 # placeholders), then runs the wizard: on your display when there is one (you
 # click through it yourself), otherwise on a virtual display where it walks
 # through Next, the About box and Finish by itself and saves screenshots in
-# build/demo/screenshots. Ends with a summary of what was installed.
-#
-# Setup.exe here is the x86_64 build: Wine on this machine cannot run the
-# 32-bit program people install with, and a 64-bit process cannot create the
-# printer of a 32-bit driver on the NT family (the program says so). Under
-# win95, win98 or winme the printer is created.
+# build/demo/screenshots/<version>. Each run ends with a summary of what was
+# installed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -26,8 +24,6 @@ helper=$root/build/win64/tests/setup_ui_tests.exe
 
 export WINEPREFIX=$demo/prefix WINEARCH=win64 WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
-# The program reads its Chinese through the ANSI functions: code page 936.
-export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
 
 step() { printf '\n== %s\n' "$*"; }
 
@@ -44,11 +40,35 @@ quietly() {
     return "$status"
 }
 
+# What the demo says about a family before its run.
+explain() {
+    case $1 in
+    win95 | win98 | winme)
+        echo "Windows $1 is of the Windows 9x family: the program copies the driver files"
+        echo "from win9x, registers the driver and creates the printer as the default one."
+        ;;
+    nt40 | win2k | winxp | win2003 | vista)
+        echo "Windows $1 is of the NT family: the program copies the driver files from win2k,"
+        echo "registers the driver for \"Windows NT x86\" and names the printer as the user's"
+        echo "default. It is a 32-bit program for 32-bit Windows. This Wine runs 64-bit"
+        echo "programs only, so the demo runs the program's 64-bit build, and a 64-bit Windows"
+        echo "creates printers only on 64-bit drivers: there is no printer to create here. The"
+        echo "program says so in its message at the end (on 32-bit Windows the printer is"
+        echo "created). The files, the driver and the default-printer value are installed."
+        ;;
+    *)
+        echo "The program does not support Windows $1: it says so at Finish and installs nothing."
+        ;;
+    esac
+}
+
 # One Wine session: the server, Wine's desktop process and the wizard. Wine's
 # desktop must start on the display the screenshots are taken from, so the
-# whole session runs there.
+# whole session runs there. The program reads its Chinese through the ANSI
+# functions: code page 936, from the zh_CN.UTF-8 locale.
 session() {
     local mode=$1 version=$2 status=0
+    export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
     wineserver -p
     quietly wine wineboot || true
     # Start from nothing installed, whatever an earlier run left.
@@ -60,7 +80,8 @@ session() {
     [ "$mode" = walk ] && managed=N
     quietly wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d "$managed" /f
     if [ "$mode" = walk ]; then
-        wine "$helper" --walk "$demo" "$demo/screenshots" || status=$?
+        mkdir -p "$demo/screenshots/$version"
+        wine "$helper" --walk "$demo" "$demo/screenshots/$version" || status=$?
     else
         (cd "$demo" && wine Setup.exe) || status=$?
     fi
@@ -77,14 +98,16 @@ if [ "${1:-}" = --session ]; then
     exit "$status"
 fi
 
-version=${1:-winxp}
-case $version in
-win95 | win98 | winme | nt351 | nt40 | win2k | winxp | win2003 | vista | win7 | win8 | win81 | win10) ;;
-*)
-    echo "usage: bash scripts/demo.sh [win95|win98|winme|nt40|win2k|winxp|win2003|vista|win7]" >&2
-    exit 2
-    ;;
-esac
+versions=${1:-"win98 winxp"}
+for version in $versions; do
+    case $version in
+    win95 | win98 | winme | nt351 | nt40 | win2k | winxp | win2003 | vista | win7 | win8 | win81 | win10) ;;
+    *)
+        echo "usage: bash scripts/demo.sh [win95|win98|winme|nt40|win2k|winxp|win2003|vista|win7]" >&2
+        exit 2
+        ;;
+    esac
+done
 
 step "Checking the tools"
 sh scripts/bootstrap.sh
@@ -93,42 +116,45 @@ step "Building Setup.exe (x86_64, for Wine) and the helper that drives it"
 [ -f build/win64/CMakeCache.txt ] || quietly cmake --preset win64
 quietly cmake --build --preset win64 --target Setup setup_ui_tests -j "$(nproc)"
 
-step "Preparing the Wine prefix build/demo/prefix (the first time takes a while)"
+step "Preparing the Wine prefix build/demo/prefix"
 mkdir -p "$demo"
 quietly sh cmake/wine-prefix.sh "$WINEPREFIX"
 
 step "Laying out build/demo"
 cp build/win64/Setup.exe "$demo/Setup.exe"
-placeholders() {
-    local folder=$demo/$1
-    shift
-    rm -rf "$folder"
-    mkdir -p "$folder"
-    for name in "$@"; do
-        printf 'placeholder driver file %s\r\n' "$name" >"$folder/$name"
-    done
-    echo "  $(basename "$folder")/: $# placeholder driver files"
-}
-echo "  Setup.exe"
-placeholders win2k QM47.DLL QM4712II.GPD QM4712III.GPD QM4716II.GPD QM4718II.GPD \
-    QM4718III.GPD QM4720.GPD QM4720X.GPD QM4720II.GPD QM47250.GPD QM4720XII.GPD QM4706.GPD \
-    QM47240.GPD QM47240II.GPD QM4716III.GPD QM4720XIII.GPD uniDRVui.DLL uniDRV.DLL \
-    UNIDRV.HLP UNIRES.DLL TTFSUB.GPD STDNAMES.GPD
-placeholders win9x QM47.DRV QM47K.DRV QM47V.DRV iconlib.DLL uniDRV.DLL uniDRV.hlp
-
-# A server left running by something else would keep its own desktop.
+rm -rf "$demo/win2k" "$demo/win9x"
+quietly wine "$helper" --lay-out "$demo"
+# That server and its desktop must be gone before the wizard's session: the
+# desktop has to start on the display the screenshots come from.
 wineserver -k >/dev/null 2>&1 || true
-status=0
+wineserver -w >/dev/null 2>&1 || true
+echo "  Setup.exe"
+for folder in win2k win9x; do
+    echo "  $folder/: $(ls "$demo/$folder" | wc -l) placeholder driver files"
+done
+
 if [ -n "${DISPLAY:-}" ] && xdotool getdisplaygeometry >/dev/null 2>&1; then
-    step "Running the wizard on your display, as Windows $version"
-    echo "Click through it: Next, then Finish (or Exit). The demo goes on when it ends."
-    session run "$version" || status=$?
+    mode=run
 else
-    step "No display: walking through the wizard on a virtual one, as Windows $version"
+    mode=walk
     rm -rf "$demo/screenshots"
-    xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" --session walk "$version" || status=$?
-    echo
-    echo "Screenshots in build/demo/screenshots: $(ls "$demo/screenshots" 2>/dev/null | tr '\n' ' ')"
 fi
+status=0
+for version in $versions; do
+    if [ "$mode" = run ]; then
+        step "Running the wizard on your display, as Windows $version"
+        explain "$version"
+        echo "Click through it: Next, then Finish (or Exit). The demo goes on when it ends."
+        session run "$version" || status=$?
+    else
+        step "No display: walking through the wizard on a virtual one, as Windows $version"
+        explain "$version"
+        echo
+        xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" --session walk "$version" || status=$?
+        echo
+        echo "Screenshots in build/demo/screenshots/$version:" \
+            "$(ls "$demo/screenshots/$version" 2>/dev/null | tr '\n' ' ')"
+    fi
+done
 [ "$status" -eq 0 ] || echo "demo: something did not work (status $status)" >&2
 exit "$status"

@@ -279,6 +279,19 @@ std::vector<std::wstring> damagedDriverFiles() {
 }
 
 void removeInstallation() {
+    // The NT path names its printer as the user's default even where the
+    // printer could not be created; the spooler removes the value only with
+    // the printer it names.
+    const std::wstring device = defaultPrinterName();
+    for (const std::wstring& model : modelNames()) {
+        if (device != model) continue;
+        HKEY key = nullptr;
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, kUserWindowsKey, 0, KEY_SET_VALUE, &key) ==
+            ERROR_SUCCESS) {
+            RegDeleteValueW(key, L"Device");
+            RegCloseKey(key);
+        }
+    }
     for (const std::wstring& model : modelNames()) {
         deletePrinter(model);
         for (const std::wstring& environment : environments()) {
@@ -564,10 +577,12 @@ Com1Mapping::Com1Mapping(const char* unixTarget) {
     if (n == 0 || n >= sizeof prefix || prefix[0] != '/') return;
     link_ = std::string(prefix) + "/dosdevices/com1";
     // The original link is kept beside it, whatever it was (or that there
-    // was none), and put back on destruction.
-    ready_ =
-        runUnixShell("rm -f '" + link_ + ".saved' && { [ ! -L '" + link_ + "' ] || mv '" + link_ +
-                     "' '" + link_ + ".saved'; } && ln -s '" + unixTarget + "' '" + link_ + "'");
+    // was none), and put back on destruction. One kept by a test that was
+    // killed is put back first.
+    const std::string saved = link_ + ".saved";
+    ready_ = runUnixShell("{ [ ! -L '" + saved + "' ] || mv -f '" + saved + "' '" + link_ +
+                          "'; } && { [ ! -L '" + link_ + "' ] || mv '" + link_ + "' '" + saved +
+                          "'; } && ln -s '" + unixTarget + "' '" + link_ + "'");
 }
 
 Com1Mapping::~Com1Mapping() {

@@ -6,7 +6,10 @@
 //       prints what an installation left: driver files, drivers, printers
 //       and the registry values the program writes;
 //   setup_ui_tests.exe --clean
-//       removes all of that again, so the next run starts from scratch.
+//       removes all of that again, so the next run starts from scratch;
+//   setup_ui_tests.exe --lay-out <folder>
+//       lays out the driver packages "win2k" and "win9x" in <folder>, every
+//       file a placeholder.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <io.h>
@@ -208,6 +211,9 @@ int main(int argc, char** argv) {
     }
     if (argc == 2 && std::strcmp(argv[1], "--installed") == 0) return printInstalled();
     if (argc == 2 && std::strcmp(argv[1], "--clean") == 0) return cleanUp();
+    if (argc == 3 && std::strcmp(argv[1], "--lay-out") == 0) {
+        return PackageFolder::layOut(windowsPath(widen(argv[2]))) ? 0 : 1;
+    }
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
