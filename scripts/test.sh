@@ -60,7 +60,6 @@ wine_session() {
     wineserver -k || true
     return $result
 }
-export -f wine_session
 if command -v xvfb-run >/dev/null 2>&1; then
     wine_session -E '^ui\.' || status=1
     # The UI suite on a virtual display, where Wine draws with X and the suite
@@ -69,7 +68,8 @@ if command -v xvfb-run >/dev/null 2>&1; then
     echo "== UI suite on a virtual display (screenshots in build/win64/screenshots) =="
     rm -rf build/win64/screenshots
     wineserver -w || true
-    xvfb-run -a -s "-screen 0 1024x768x24" bash -c 'wine_session -R "^ui\."' || status=1
+    xvfb-run -a -s "-screen 0 1024x768x24" \
+        bash -c "$(declare -f wine_session); wine_session -R '^ui\.'" || status=1
 else
     # Without X, Wine's null display driver runs the same windows unseen.
     wine_session || status=1
