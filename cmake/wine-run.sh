@@ -18,8 +18,14 @@ export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 sh "$here/wine-prefix.sh" "$WINEPREFIX"
 if [ -n "${SETUP_WINE_VERSION:-}" ]; then
-    wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$(basename "$exe")" \
-        /v Version /d "$SETUP_WINE_VERSION" /f >/dev/null 2>&1
+    # Set once per program and prefix (a Wine process start saved per test);
+    # the note lives in the prefix, so a fresh prefix sets it again.
+    note="$WINEPREFIX/.setup-version-$(basename "$exe")"
+    if [ "$(cat "$note" 2>/dev/null)" != "$SETUP_WINE_VERSION" ]; then
+        wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$(basename "$exe")" \
+            /v Version /d "$SETUP_WINE_VERSION" /f >/dev/null 2>&1
+        echo "$SETUP_WINE_VERSION" >"$note"
+    fi
 fi
 # The desktop process Wine starts for the program's first window inherits its
 # output and outlives it by a second (the server closes an unused desktop
