@@ -1,5 +1,6 @@
-// The floor for Setup.exe's size and start-up time: an ANSI WinMain that
-// shows one dialog from a template and returns, built with the same flags.
+// The floor for Setup.exe's size and a floor for its start-up: a program
+// that shows one dialog from a template and ends, built with the program's
+// flags and, like it, without the C runtime.
 #include "bench/bare_dialog.h"
 
 #include <windows.h>
@@ -17,7 +18,7 @@ INT_PTR CALLBACK dialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-    return static_cast<int>(
-        DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_BARE), nullptr, dialogProc, 0));
+extern "C" __attribute__((force_align_arg_pointer)) void WinMainCRTStartup() {
+    ExitProcess(static_cast<UINT>(DialogBoxParamA(
+        GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_BARE), nullptr, dialogProc, 0)));
 }

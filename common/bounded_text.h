@@ -4,10 +4,16 @@
 #pragma once
 
 #include <cstddef>
-#include <cstring>
 #include <initializer_list>
 
 namespace setup {
+
+// BoundedText's append, shared by every capacity: appends the parts to the
+// NUL-terminated text of `length` in `data` (of `capacity` bytes) and returns
+// true, or returns false and leaves text and length as they were when the
+// parts do not fit together.
+bool appendAllOrNone(char* data, std::size_t capacity, std::size_t& length,
+                     std::initializer_list<const char*> parts);
 
 template <std::size_t Capacity>
 class BoundedText {
@@ -17,26 +23,13 @@ public:
     BoundedText() = default;
     BoundedText(std::initializer_list<const char*> parts) { append(parts); }
 
-    // Appends each part in turn; stops at the first that does not fit.
+    // Appends all the parts, or, when together they do not fit, none of them.
     bool append(std::initializer_list<const char*> parts) {
-        for (const char* part : parts) {
-            if (!append(part)) return false;
-        }
-        return true;
+        if (!overflowed_ && !appendAllOrNone(data_, Capacity, length_, parts)) overflowed_ = true;
+        return !overflowed_;
     }
 
-    bool append(const char* part) {
-        if (overflowed_) return false;
-        const std::size_t n = std::strlen(part);
-        if (n >= Capacity - length_) {
-            overflowed_ = true;
-            return false;
-        }
-        std::memcpy(data_ + length_, part, n);
-        length_ += n;
-        data_[length_] = '\0';
-        return true;
-    }
+    bool append(const char* part) { return append({part}); }
 
     bool ok() const { return !overflowed_; }
     const char* c_str() const { return data_; }

@@ -29,11 +29,15 @@ void showExclamation(HWND owner, const WCHAR* text) {
         MessageBoxW(owner, text, wideTitle, MB_OK | MB_ICONEXCLAMATION) != 0) {
         return;
     }
-    // No wide message box: the text in the system's code page instead.
-    char narrow[1024];
-    if (WideCharToMultiByte(CP_ACP, 0, text, -1, narrow, sizeof narrow, nullptr, nullptr) == 0) {
-        narrow[0] = '\0';
-    }
+    // No wide message box: the text in the system's code page instead. The
+    // systems without one have code pages of at most two bytes a character,
+    // so kMaxMessageChars characters always fit; a longer text is cut there.
+    char narrow[2 * kMaxMessageChars + 1];
+    int length = 0;
+    while (text[length] && length < kMaxMessageChars) ++length;
+    const int bytes =
+        WideCharToMultiByte(CP_ACP, 0, text, length, narrow, sizeof narrow - 1, nullptr, nullptr);
+    narrow[bytes] = '\0';
     MessageBoxA(owner, narrow, title, MB_OK | MB_ICONEXCLAMATION);
 }
 

@@ -10,9 +10,13 @@ namespace setup {
 // the program's message boxes.
 void applicationTitle(char* buffer, int size);
 
+// The longest text the message box shows whole, in UTF-16 units.
+constexpr int kMaxMessageChars = 4096;
+
 // A modal message box owned by `owner` (the active window when null): OK
 // button, exclamation icon, the application title as caption. The text is
-// UTF-16 so it reads the same whatever the system's ANSI code page.
+// UTF-16 so it reads the same whatever the system's ANSI code page; where
+// Windows has no MessageBoxW, at most kMaxMessageChars of it are shown.
 void showExclamation(HWND owner, const WCHAR* text);
 
 }  // namespace setup

@@ -2,6 +2,7 @@
 
 #include "framework/application.h"
 #include "framework/list_data.h"
+#include "framework/wide_user32.h"
 
 namespace setup {
 namespace {
@@ -13,8 +14,14 @@ constexpr UINT kListDataType = 240;
 ModalDialog::ModalDialog(int templateId, HWND owner) : templateId_(templateId), owner_(owner) {}
 
 INT_PTR ModalDialog::runModal() {
-    return DialogBoxParamA(Application::current().instance(), MAKEINTRESOURCEA(templateId_), owner_,
-                           &ModalDialog::dialogProc, reinterpret_cast<LPARAM>(this));
+    const HINSTANCE instance = applicationInstance();
+    const LPARAM self = reinterpret_cast<LPARAM>(this);
+    if (const WideUser32* wide = wideUser32()) {
+        return wide->dialogBoxParam(instance, MAKEINTRESOURCEW(templateId_), owner_,
+                                    &ModalDialog::dialogProc, self);
+    }
+    return DialogBoxParamA(instance, MAKEINTRESOURCEA(templateId_), owner_,
+                           &ModalDialog::dialogProc, self);
 }
 
 INT_PTR CALLBACK ModalDialog::dialogProc(HWND hwnd, UINT message, WPARAM wParam,
@@ -69,9 +76,10 @@ INT_PTR ModalDialog::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     }
 }
 
-// Fills the dialog's lists from its list data resource, if it has one.
+// Fills the dialog's lists from its list data resource, if it has one. The
+// texts are 8-bit ASCII: the A message suits a Unicode list as well.
 void ModalDialog::loadListData() {
-    const HINSTANCE instance = Application::current().instance();
+    const HINSTANCE instance = applicationInstance();
     const HRSRC found =
         FindResourceA(instance, MAKEINTRESOURCEA(templateId_), MAKEINTRESOURCEA(kListDataType));
     if (!found) return;

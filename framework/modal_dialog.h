@@ -12,7 +12,6 @@ namespace setup {
 class ModalDialog {
 public:
     ModalDialog(int templateId, HWND owner);
-    virtual ~ModalDialog() = default;
     ModalDialog(const ModalDialog&) = delete;
     ModalDialog& operator=(const ModalDialog&) = delete;
 
@@ -21,6 +20,9 @@ public:
     INT_PTR runModal();
 
 protected:
+    // Pages are objects of their own class, never deleted through this one.
+    ~ModalDialog() = default;
+
     HWND hwnd() const { return hwnd_; }
     HWND item(int id) const { return GetDlgItem(hwnd_, id); }
     void end(INT_PTR result) { EndDialog(hwnd_, result); }

@@ -2,23 +2,16 @@
 
 #include <cstring>
 
+#include "install/install_steps.h"
+#include "install/system_api.h"
 #include "resources/resource.h"
 
 namespace setup {
 namespace {
 
-constexpr std::uint32_t kErrorFileNotFound = 2;
-constexpr std::uint32_t kErrorPathNotFound = 3;
-constexpr std::uint32_t kErrorSharingViolation = 32;
-constexpr std::uint32_t kErrorLockViolation = 33;
-constexpr std::uint32_t kErrorFilenameExcedRange = 206;
-constexpr std::size_t kSourceFolderLength = 6;  // "win2k\" or "win9x\"
-
-// Advice is given in this order, whatever order the failures came in.
-constexpr int kAdviceOrder[] = {IDS_ADVICE_SHORTER_PATH, IDS_ADVICE_FOLDER_WIN2K,
-                                IDS_ADVICE_FOLDER_WIN9X, IDS_ADVICE_CLOSE_PROGRAMS,
-                                IDS_ADVICE_SPOOLER,      IDS_ADVICE_32BIT,
-                                IDS_ADVICE_ADMIN};
+// The package folders, "win2k\\" and "win9x\\", are as long as each other.
+static_assert(sizeof kNtPackageFolder == sizeof kWin9xPackageFolder);
+constexpr std::size_t kPackageFolderLength = sizeof kNtPackageFolder - 1;
 
 }  // namespace
 
@@ -41,12 +34,12 @@ void InstallMessage::addLine(int stringId, const char* name) {
 }
 
 void InstallMessage::addAdvice(int stringId) {
-    int wanted[kMaxAdvice + 1];
+    int wanted[kMaxAdvice];
     int count = 0;
     for (int id : kAdviceOrder) {
         bool present = id == stringId;
         for (int i = 0; i < adviceCount_; ++i) present = present || advice_[i] == id;
-        if (present && count < kMaxAdvice) wanted[count++] = id;
+        if (present) wanted[count++] = id;
     }
     for (int i = 0; i < count; ++i) advice_[i] = wanted[i];
     adviceCount_ = count;
@@ -68,17 +61,18 @@ InstallMessage composeInstallMessage(const InstallReport& report, InstallFamily 
                 message.addAdvice(IDS_ADVICE_ADMIN);
                 break;
             case InstallStep::CopyFile: {
-                const bool notFound =
-                    failure.error == kErrorFileNotFound || failure.error == kErrorPathNotFound;
+                const bool notFound = failure.error == win32::kErrorFileNotFound ||
+                                      failure.error == win32::kErrorPathNotFound;
                 // The source's full path: directory, "\", folder, name, NUL.
-                const bool sourceTooDeep = currentDirectoryLength + 1 + kSourceFolderLength +
+                const bool sourceTooDeep = currentDirectoryLength + 1 + kPackageFolderLength +
                                                std::strlen(failure.subject) + 1 >
                                            kMaxPath;
-                if ((notFound || failure.error == kErrorFilenameExcedRange) && sourceTooDeep) {
+                if ((notFound || failure.error == win32::kErrorFilenameExcedRange) &&
+                    sourceTooDeep) {
                     message.addLine(IDS_FAIL_PATH_TOO_LONG, failure.subject);
                     message.addAdvice(IDS_ADVICE_SHORTER_PATH);
-                } else if (failure.error == kErrorSharingViolation ||
-                           failure.error == kErrorLockViolation) {
+                } else if (failure.error == win32::kErrorSharingViolation ||
+                           failure.error == win32::kErrorLockViolation) {
                     message.addLine(IDS_FAIL_FILES_IN_USE, failure.subject);
                     message.addAdvice(IDS_ADVICE_CLOSE_PROGRAMS);
                 } else if (notFound) {

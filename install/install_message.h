@@ -8,13 +8,23 @@
 #include "common/bounded_text.h"
 #include "install/install_report.h"
 #include "install/os_class.h"
+#include "resources/resource.h"
 
 namespace setup {
+
+// Advice is given in this order, whatever order the failures came in, each
+// piece at most once.
+constexpr int kAdviceOrder[] = {IDS_ADVICE_SHORTER_PATH, IDS_ADVICE_FOLDER_WIN2K,
+                                IDS_ADVICE_FOLDER_WIN9X, IDS_ADVICE_CLOSE_PROGRAMS,
+                                IDS_ADVICE_SPOOLER,      IDS_ADVICE_32BIT,
+                                IDS_ADVICE_ADMIN};
 
 class InstallMessage {
 public:
     static constexpr int kMaxLines = 8;
-    static constexpr int kMaxAdvice = 4;
+    // Room for every piece of advice there is.
+    static constexpr int kMaxAdvice =
+        static_cast<int>(sizeof kAdviceOrder / sizeof kAdviceOrder[0]);
 
     struct Line {
         int stringId;

@@ -25,14 +25,15 @@ bool DriverDirectory::pathOf(const char* name, PathText& out) const {
 }
 
 void copyToDriverDirectory(SystemApi& api, InstallReport& report, const DriverDirectory& dir,
-                           const char* source, const char* destName) {
+                           const char* folder, const char* sourceName, const char* destName) {
     if (!dir.known()) return;  // already recorded once for the directory
+    const PathText source{folder, sourceName};
     PathText destination;
-    if (!dir.pathOf(destName, destination)) {
+    if (!source.ok() || !dir.pathOf(destName, destination)) {
         report.add(InstallStep::CopyFile, destName, win32::kErrorFilenameExcedRange);
         return;
     }
-    const std::uint32_t error = api.copyFile(source, destination.c_str(), false);
+    const std::uint32_t error = api.copyFile(source.c_str(), destination.c_str(), false);
     if (error != 0) report.add(InstallStep::CopyFile, destName, error);
 }
 

@@ -18,6 +18,11 @@ constexpr char REGISTRY_WRITE_FAILED[] =
     "\xb4\xed\xce\xf3\xa3\xba\xce\xde\xb7\xa8\xc9\xe8\xd6\xc3\xd3\xd0\xb9\xd8\xb5\xc4\xd7\xa2"
     "\xb2\xe1\xb1\xed\xd0\xc5\xcf\xa2";
 
+// The package folders under the current directory the installers copy
+// from, with the separator that follows them.
+constexpr char kNtPackageFolder[] = "win2k\\";
+constexpr char kWin9xPackageFolder[] = "win9x\\";
+
 // The spooler's driver directory, read into the 255-byte buffer the
 // spooler call is given. Unknown when the call failed or gave nothing.
 class DriverDirectory {
@@ -39,11 +44,11 @@ private:
     bool known_ = false;
 };
 
-// Copies source (relative to the current directory) to destName in the
-// driver directory, overwriting. A copy that cannot be attempted or fails is
-// recorded under destName.
+// Copies sourceName from the package folder (relative to the current
+// directory) to destName in the driver directory, overwriting. A copy that
+// cannot be attempted or fails is recorded under destName.
 void copyToDriverDirectory(SystemApi& api, InstallReport& report, const DriverDirectory& dir,
-                           const char* source, const char* destName);
+                           const char* folder, const char* sourceName, const char* destName);
 
 // The printer record of both families: printer and driver named after the
 // model, the chosen port, "WinPrint", "RAW"; every other field zero.

@@ -49,7 +49,7 @@ InstallReport NtInstaller::run(const InstallSelection& selection) {
     // current directory.
     for (const char* name : {familyDll.c_str(), modelGpd.c_str(), "uniDRVui.DLL", "uniDRV.DLL",
                              "UNIDRV.HLP", "UNIRES.DLL", "TTFSUB.GPD", "STDNAMES.GPD"}) {
-        copyToDriverDirectory(api_, report, dir, PathText{"win2k\\", name}.c_str(), name);
+        copyToDriverDirectory(api_, report, dir, kNtPackageFolder, name, name);
     }
 
     const BoundedText<32> dataFile{"\\", model.modelCode, ".GPD"};

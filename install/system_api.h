@@ -59,7 +59,10 @@ enum class RegistryRoot { CurrentUser, LocalMachine };
 // The Win32 values the installers use (ERROR_PATH_NOT_FOUND and so on); the
 // logic does not include <windows.h>, whose macros would clash with the names.
 namespace win32 {
+constexpr std::uint32_t kErrorFileNotFound = 2;
 constexpr std::uint32_t kErrorPathNotFound = 3;
+constexpr std::uint32_t kErrorSharingViolation = 32;
+constexpr std::uint32_t kErrorLockViolation = 33;
 constexpr std::uint32_t kErrorInsufficientBuffer = 122;
 constexpr std::uint32_t kErrorFilenameExcedRange = 206;
 constexpr std::uint32_t kErrorPrinterDriverAlreadyInstalled = 1795;

@@ -23,19 +23,21 @@ InstallReport Win9xInstaller::run(const InstallSelection& selection) {
     const PortOption& port = SerialOptionTables::port(selection.portIndex);
 
     const BoundedText<32> driverFile{model.driverBase9x, ".DRV"};
-    const PathText driverSource{"win9x\\", driverFile.c_str()};
-    copyToDriverDirectory(api_, report, dir, driverSource.c_str(), driverFile.c_str());
-    copyToDriverDirectory(api_, report, dir, "win9x\\iconlib.DLL", "iconlib.DLL");
+    const PathText driverSource{kWin9xPackageFolder, driverFile.c_str()};
+    copyToDriverDirectory(api_, report, dir, kWin9xPackageFolder, driverFile.c_str(),
+                          driverFile.c_str());
+    copyToDriverDirectory(api_, report, dir, kWin9xPackageFolder, "iconlib.DLL", "iconlib.DLL");
     // The universal driver library may belong to other printers already: an
     // existing one is never replaced.
     PathText installedLibrary;
     if (dir.pathOf(kUniversalDriver, installedLibrary) &&
         !api_.fileExists(installedLibrary.c_str())) {
-        copyToDriverDirectory(api_, report, dir, "win9x\\uniDRV.DLL", kUniversalDriver);
+        copyToDriverDirectory(api_, report, dir, kWin9xPackageFolder, "uniDRV.DLL",
+                              kUniversalDriver);
     } else if (dir.known() && !installedLibrary.ok()) {
         report.add(InstallStep::CopyFile, kUniversalDriver, win32::kErrorFilenameExcedRange);
     }
-    copyToDriverDirectory(api_, report, dir, "win9x\\uniDRV.hlp", "uniDRV.HLP");
+    copyToDriverDirectory(api_, report, dir, kWin9xPackageFolder, "uniDRV.hlp", "uniDRV.HLP");
 
     // All three file fields name the source path, folder included.
     DriverInfo3 driver;

@@ -35,44 +35,47 @@ bool windowsIs64Bit() {
     return isWow64 && isWow64(GetCurrentProcess(), &wow64) && wow64;
 }
 
-// Bounded UTF-16 text for the final message.
+// Bounded UTF-16 text for the final message: what does not fit is left out.
 class WideText {
 public:
+    WideText() { text_[0] = L'\0'; }
+    // A string of the program's string table.
     void appendString(UINT id) {
-        WCHAR buffer[512];
-        loadWideString(id, buffer, 512);
-        append(buffer);
+        length_ += loadWideString(id, text_ + length_, kCapacity - length_);
     }
-    void appendAscii(const char* text) {
-        for (; *text && length_ + 1 < kCapacity; ++text)
-            text_[length_++] = static_cast<WCHAR>(*text);
+    // Names of files and keys, in the system's code page like every path
+    // the installers use.
+    void appendNarrow(const char* text) {
+        const int n =
+            MultiByteToWideChar(CP_ACP, 0, text, -1, text_ + length_, kCapacity - length_);
+        if (n > 0) length_ += n - 1;
         text_[length_] = L'\0';
     }
-    void append(const WCHAR* text) {
-        for (; *text && length_ + 1 < kCapacity; ++text) text_[length_++] = *text;
+    void appendNewLine() {
+        if (length_ + 1 < kCapacity) text_[length_++] = L'\n';
         text_[length_] = L'\0';
     }
     const WCHAR* c_str() const { return text_; }
 
 private:
-    static constexpr int kCapacity = 4096;
-    WCHAR text_[kCapacity] = {};
+    static constexpr int kCapacity = kMaxMessageChars + 1;
+    WCHAR text_[kCapacity];
     int length_ = 0;
 };
 
 void showInstallMessage(HWND owner, const InstallMessage& message) {
     WideText text;
     text.appendString(IDS_INSTALL_INCOMPLETE);
-    text.append(L"\n");
+    text.appendNewLine();
     for (int i = 0; i < message.lineCount(); ++i) {
         const InstallMessage::Line& line = message.line(i);
-        text.append(L"\n");
+        text.appendNewLine();
         text.appendString(line.stringId);
-        text.appendAscii(line.names.c_str());
+        text.appendNarrow(line.names.c_str());
     }
-    text.append(L"\n");
+    text.appendNewLine();
     for (int i = 0; i < message.adviceCount(); ++i) {
-        text.append(L"\n");
+        text.appendNewLine();
         text.appendString(message.advice(i));
     }
     showExclamation(owner, text.c_str());
@@ -82,7 +85,7 @@ void showInstallMessage(HWND owner, const InstallMessage& message) {
 
 PrinterSettingsPage::PrinterSettingsPage()
     : ModalDialog(IDD_SETTINGS_PAGE, nullptr),
-      icon_(LoadIconA(Application::current().instance(), MAKEINTRESOURCEA(IDR_APP_ICON))) {}
+      icon_(LoadIconA(applicationInstance(), MAKEINTRESOURCEA(IDR_APP_ICON))) {}
 
 bool PrinterSettingsPage::onInitDialog() {
     // The lists are already filled from the dialog's list data.
@@ -113,14 +116,9 @@ bool PrinterSettingsPage::onInitDialog() {
 }
 
 void PrinterSettingsPage::addAboutToSystemMenu() {
-    const HMENU menu = GetSystemMenu(hwnd(), FALSE);
-    if (!menu) return;
-    char text[128];
-    if (LoadStringA(Application::current().instance(), IDS_ABOUT_MENU, text, sizeof text) <= 0) {
-        return;
+    if (const HMENU menu = GetSystemMenu(hwnd(), FALSE)) {
+        appendMenuEntry(menu, IDM_ABOUT, IDS_ABOUT_MENU);
     }
-    AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
-    AppendMenuA(menu, MF_STRING, IDM_ABOUT, text);
 }
 
 void PrinterSettingsPage::enableSerialLists(bool enable) {

@@ -117,6 +117,21 @@ TEST(InstallMessage, FilesInUseAskToCloseOtherPrograms) {
     EXPECT_EQ(adviceOf(m), (std::vector<int>{IDS_ADVICE_CLOSE_PROGRAMS}));
 }
 
+TEST(InstallMessage, EveryPieceOfAdviceOfOneRunIsKept) {
+    // A deep folder, a missing file, a file in use, a refused copy and the
+    // 64-bit printer: five pieces of advice, none dropped.
+    const InstallReport report = reportOf({{InstallStep::CopyFile, "QM47.DLL", 2},
+                                           {InstallStep::CopyFile, "STDNAMES.GPD", 3},
+                                           {InstallStep::CopyFile, "uniDRV.DLL", 32},
+                                           {InstallStep::CopyFile, "UNIRES.DLL", 5},
+                                           {InstallStep::AddPrinter, "QM-4712II", 87}});
+    const InstallMessage m = composeInstallMessage(report, InstallFamily::Nt, true, 242);
+    EXPECT_EQ(adviceOf(m),
+              (std::vector<int>{IDS_ADVICE_SHORTER_PATH, IDS_ADVICE_FOLDER_WIN2K,
+                                IDS_ADVICE_CLOSE_PROGRAMS, IDS_ADVICE_32BIT, IDS_ADVICE_ADMIN}));
+    EXPECT_EQ(m.lineCount(), 5);
+}
+
 TEST(InstallMessage, DriverDirectoryAndNoSelection) {
     const InstallMessage dir =
         composeInstallMessage(reportOf({{InstallStep::DriverDirectory, "Windows NT x86", 1722}}),

@@ -1,0 +1,67 @@
+// The few C library functions Setup.exe needs, as it links no C runtime:
+// what the compiler calls for copies and zeroing it does not inline, and the
+// string functions the program uses. Linked into Setup.exe only; every other
+// build keeps the normal runtime. Built without builtins and outside
+// link-time optimisation, so none is turned into a call to itself or dropped
+// before the code generator asks for it.
+#include <cstddef>
+
+extern "C" {
+
+void* memcpy(void* destination, const void* source, std::size_t size) {
+    auto* to = static_cast<unsigned char*>(destination);
+    const auto* from = static_cast<const unsigned char*>(source);
+    while (size--) *to++ = *from++;
+    return destination;
+}
+
+void* memmove(void* destination, const void* source, std::size_t size) {
+    auto* to = static_cast<unsigned char*>(destination);
+    const auto* from = static_cast<const unsigned char*>(source);
+    if (to < from) {
+        while (size--) *to++ = *from++;
+    } else {
+        while (size--) to[size] = from[size];
+    }
+    return destination;
+}
+
+void* memset(void* destination, int value, std::size_t size) {
+    auto* to = static_cast<unsigned char*>(destination);
+    while (size--) *to++ = static_cast<unsigned char>(value);
+    return destination;
+}
+
+int memcmp(const void* left, const void* right, std::size_t size) {
+    const auto* a = static_cast<const unsigned char*>(left);
+    const auto* b = static_cast<const unsigned char*>(right);
+    for (; size--; ++a, ++b) {
+        if (*a != *b) return *a < *b ? -1 : 1;
+    }
+    return 0;
+}
+
+std::size_t strlen(const char* text) {
+    std::size_t length = 0;
+    while (text[length]) ++length;
+    return length;
+}
+
+int strncmp(const char* left, const char* right, std::size_t size) {
+    for (; size--; ++left, ++right) {
+        const auto a = static_cast<unsigned char>(*left);
+        const auto b = static_cast<unsigned char>(*right);
+        if (a != b) return a < b ? -1 : 1;
+        if (a == 0) return 0;
+    }
+    return 0;
+}
+
+char* strncpy(char* destination, const char* source, std::size_t size) {
+    std::size_t i = 0;
+    for (; i < size && source[i]; ++i) destination[i] = source[i];
+    for (; i < size; ++i) destination[i] = '\0';
+    return destination;
+}
+
+}  // extern "C"
