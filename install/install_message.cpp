@@ -9,9 +9,10 @@
 namespace setup {
 namespace {
 
-// The package folders, "win2k\\" and "win9x\\", are as long as each other.
+// The package folders with their separator, "win2k\\" and "win9x\\", are as
+// long as each other.
 static_assert(sizeof kNtPackageFolder == sizeof kWin9xPackageFolder);
-constexpr std::size_t kPackageFolderLength = sizeof kNtPackageFolder - 1;
+constexpr std::size_t kPackageFolderLength = sizeof kNtPackageFolder;
 
 }  // namespace
 
@@ -103,6 +104,8 @@ InstallMessage composeInstallMessage(const InstallReport& report, InstallFamily 
                 message.addLine(IDS_FAIL_REGISTRY, failure.subject);
                 message.addAdvice(IDS_ADVICE_ADMIN);
                 break;
+            case InstallStep::SetRegistryValue:
+                break;  // the wizard's runs are not silent: it was shown at once
         }
     }
     return message;

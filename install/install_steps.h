@@ -7,7 +7,9 @@
 #include "catalogue/model_catalogue.h"
 #include "catalogue/serial_option_tables.h"
 #include "common/bounded_text.h"
+#include "install/install_options.h"
 #include "install/install_report.h"
+#include "install/package_files.h"
 #include "install/system_api.h"
 
 namespace setup {
@@ -17,11 +19,6 @@ namespace setup {
 constexpr char REGISTRY_WRITE_FAILED[] =
     "\xb4\xed\xce\xf3\xa3\xba\xce\xde\xb7\xa8\xc9\xe8\xd6\xc3\xd3\xd0\xb9\xd8\xb5\xc4\xd7\xa2"
     "\xb2\xe1\xb1\xed\xd0\xc5\xcf\xa2";
-
-// The package folders under the current directory the installers copy
-// from, with the separator that follows them.
-constexpr char kNtPackageFolder[] = "win2k\\";
-constexpr char kWin9xPackageFolder[] = "win9x\\";
 
 // The spooler's driver directory, read into the 255-byte buffer the
 // spooler call is given. Unknown when the call failed or gave nothing.
@@ -44,11 +41,11 @@ private:
     bool known_ = false;
 };
 
-// Copies sourceName from the package folder (relative to the current
-// directory) to destName in the driver directory, overwriting. A copy that
-// cannot be attempted or fails is recorded under destName.
+// Copies source (a package path) to destName in the
+// driver directory, overwriting. A copy that cannot be attempted or fails is
+// recorded under destName.
 void copyToDriverDirectory(SystemApi& api, InstallReport& report, const DriverDirectory& dir,
-                           const char* folder, const char* sourceName, const char* destName);
+                           const char* source, const char* destName);
 
 // The printer record of both families: printer and driver named after the
 // model, the chosen port, "WinPrint", "RAW"; every other field zero.
@@ -61,15 +58,21 @@ void registerDriver(SystemApi& api, InstallReport& report, const DriverInfo3& in
 void registerPrinter(SystemApi& api, InstallReport& report, const PrinterInfo2& info,
                      ScopedPrinter& printer);
 
+// Copies every file of the package list into the driver directory, in order.
+// A file marked keepExisting is copied only where none of its name is there.
+void copyPackageFiles(SystemApi& api, InstallReport& report, const DriverDirectory& dir,
+                      const PackageFiles& files, const InstallOptions& options);
+
 // Opens root\subKey for setting values and sets one value. A key that does
 // not open is recorded; a value that cannot be set shows
-// REGISTRY_WRITE_FAILED at once. The key is closed either way.
-void writeRegistryValue(SystemApi& api, InstallReport& report, RegistryRoot root,
+// REGISTRY_WRITE_FAILED at once, or is recorded when the run is silent. The
+// key is closed either way.
+void writeRegistryValue(SystemApi& api, InstallReport& report, bool silent, RegistryRoot root,
                         const char* subKey, const char* name, std::uint32_t type,
                         const std::uint8_t* data, std::uint32_t size);
 
 // The same for REG_SZ text, stored without its terminating NUL.
-void writeRegistryText(SystemApi& api, InstallReport& report, RegistryRoot root, const char* subKey,
-                       const char* name, const char* text, std::size_t length);
+void writeRegistryText(SystemApi& api, InstallReport& report, bool silent, RegistryRoot root,
+                       const char* subKey, const char* name, const char* text, std::size_t length);
 
 }  // namespace setup
