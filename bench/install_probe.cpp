@@ -28,37 +28,49 @@
 #include "deploy/tool_output.h"
 #include "install/nt_installer.h"
 #include "install/os_version.h"
+#include "install/win32_deployment_system.h"
 #include "install/win32_system.h"
 #include "install/win9x_installer.h"
 #include "tests/support/wine_support.h"
 
 namespace {
 
-// Row 0 of the model list and what its installation names.
-constexpr char kModel[] = "QM-4712II";
-constexpr char kNtEnvironment[] = "Windows NT x86";
-constexpr char k9xEnvironment[] = "Windows 4.0";
-constexpr char kWindowsKey[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows";
-constexpr char kFirstPortKey[] = "System\\CurrentControlSet\\Services\\Class\\Ports\\0000";
+namespace winetest = setup::winetest;
+
+constexpr int kModelIndex = 0;  // the first row of the model list
 constexpr DWORD kPlaceholderSize = 64 * 1024;
 constexpr int kCom1Index = 3;
 
+// A file an installation copies, as the bare ANSI calls name it.
 struct Copy {
-    const char* source;
-    const char* installedName;
+    std::string source;  // "win9x\\QM47.DRV", relative to the package folder
+    std::string installedName;
 };
-const std::vector<Copy> kNtCopies = {
-    {"win2k\\QM47.DLL", "QM47.DLL"},         {"win2k\\QM4712II.GPD", "QM4712II.GPD"},
-    {"win2k\\uniDRVui.DLL", "uniDRVui.DLL"}, {"win2k\\uniDRV.DLL", "uniDRV.DLL"},
-    {"win2k\\UNIDRV.HLP", "UNIDRV.HLP"},     {"win2k\\UNIRES.DLL", "UNIRES.DLL"},
-    {"win2k\\TTFSUB.GPD", "TTFSUB.GPD"},     {"win2k\\STDNAMES.GPD", "STDNAMES.GPD"},
+
+// Row 0 of the model list and what its installation names, from the
+// catalogue, in the text the bare ANSI calls take (all of it ASCII).
+struct Names {
+    std::string model = winetest::narrow(winetest::modelNames()[kModelIndex]);
+    std::string ntEnvironment = winetest::narrow(winetest::kNtEnvironment);
+    std::string environment9x = winetest::narrow(winetest::k9xEnvironment);
+    std::string windowsKey = winetest::narrow(winetest::kUserWindowsKey);
+    std::string firstPortKey = winetest::narrow(winetest::kFirstPortKey);
+    std::vector<Copy> ntCopies = narrowed(winetest::ntCopies(kModelIndex));
+    std::vector<Copy> copies9x = narrowed(winetest::win9xCopies(kModelIndex));
+
+    static std::vector<Copy> narrowed(const std::vector<winetest::PackageCopy>& copies) {
+        std::vector<Copy> result;
+        for (const winetest::PackageCopy& copy : copies) {
+            result.push_back({winetest::narrow(copy.source), winetest::narrow(copy.installed)});
+        }
+        return result;
+    }
 };
-const std::vector<Copy> k9xCopies = {
-    {"win9x\\QM47.DRV", "QM47.DRV"},
-    {"win9x\\iconlib.DLL", "iconlib.DLL"},
-    {"win9x\\uniDRV.DLL", "uniDRV.DLL"},
-    {"win9x\\uniDRV.hlp", "uniDRV.HLP"},
-};
+
+const Names& names() {
+    static const Names instance;
+    return instance;
+}
 
 [[noreturn]] void fail(const char* what) {
     std::fprintf(stderr, "install_probe: %s\n", what);
@@ -80,10 +92,11 @@ bool layOutPackages(const setup::winetest::PackageFolder& folder) {
     for (const wchar_t* family : {L"win2k", L"win9x"}) {
         if (!CreateDirectoryW((folder.path() + L"\\" + family).c_str(), nullptr)) return false;
     }
-    for (const auto* copies : {&kNtCopies, &k9xCopies}) {
+    for (const auto* copies : {&names().ntCopies, &names().copies9x}) {
         for (const Copy& copy : *copies) {
-            const std::wstring source = setup::winetest::widen(copy.source);
-            const std::string line = setup::winetest::placeholderContent(source);
+            const std::wstring source = setup::winetest::widen(copy.source.c_str());
+            const std::string line =
+                setup::winetest::placeholderContent(setup::winetest::fileNameOf(source));
             std::string content;
             while (content.size() < kPlaceholderSize) content += line;
             content.resize(kPlaceholderSize);
@@ -129,8 +142,25 @@ struct Family {
     const char* valueName;
 };
 
-const Family kNt = {true, kNtEnvironment, &kNtCopies, HKEY_CURRENT_USER, kWindowsKey, "Device"};
-const Family k9x = {false, k9xEnvironment, &k9xCopies, HKEY_LOCAL_MACHINE, kFirstPortKey, "DCB"};
+const Family& ntFamily() {
+    static const Family family = {true,
+                                  names().ntEnvironment.c_str(),
+                                  &names().ntCopies,
+                                  HKEY_CURRENT_USER,
+                                  names().windowsKey.c_str(),
+                                  "Device"};
+    return family;
+}
+
+const Family& family9x() {
+    static const Family family = {false,
+                                  names().environment9x.c_str(),
+                                  &names().copies9x,
+                                  HKEY_LOCAL_MACHINE,
+                                  names().firstPortKey.c_str(),
+                                  "DCB"};
+    return family;
+}
 
 void removeInstallation(const Family& family) {
     setup::winetest::removeInstallation();
@@ -160,9 +190,10 @@ std::string installedState(const Family& family) {
     std::sort(lines.begin(), lines.end());
 
     lines.push_back(std::string("driver ") +
-                    (setup::winetest::findDriver(environment.c_str(), wide(kModel)) ? "registered"
-                                                                                    : "missing"));
-    const auto printer = setup::winetest::findPrinter(wide(kModel));
+                    (setup::winetest::findDriver(environment.c_str(), wide(names().model.c_str()))
+                         ? "registered"
+                         : "missing"));
+    const auto printer = setup::winetest::findPrinter(wide(names().model.c_str()));
     lines.push_back(printer ? "printer on " + setup::winetest::narrow(printer->port) +
                                   ", attributes " + std::to_string(printer->attributes)
                             : std::string("printer missing"));
@@ -211,14 +242,15 @@ std::string driverPath(const char* directory, const char* name) {
 }
 
 void copyBare(const char* directory, const Copy& copy) {
-    CopyFileA(copy.source, driverPath(directory, copy.installedName).c_str(), FALSE);
+    CopyFileA(copy.source.c_str(), driverPath(directory, copy.installedName.c_str()).c_str(),
+              FALSE);
 }
 
 PRINTER_INFO_2A barePrinter(const char* port, DWORD attributes) {
     PRINTER_INFO_2A printer = {};
-    printer.pPrinterName = mutableText(kModel);
+    printer.pPrinterName = mutableText(names().model.c_str());
     printer.pPortName = mutableText(port);
-    printer.pDriverName = mutableText(kModel);
+    printer.pDriverName = mutableText(names().model.c_str());
     printer.pPrintProcessor = mutableText("WinPrint");
     printer.pDatatype = mutableText("RAW");
     printer.Attributes = attributes;
@@ -234,24 +266,34 @@ void setValue(HKEY root, const char* subKey, const char* name, DWORD type, const
 }
 
 RunResult runBareNt() {
+    const Names& n = names();
+    // The names the driver is registered with, made before the clock starts,
+    // as the installer has them at hand: the family DLL last among the
+    // dependent files (the list ends with two NULs).
+    static const char kFixed[] = "\\ttfsub.GPD\0\\unires.DLL\0\\stdnames.GPD\0";
+    std::string dependentFiles(kFixed, sizeof kFixed - 1);
+    dependentFiles += n.ntCopies[0].installedName;
+    dependentFiles.append(2, '\0');
+    const std::string dataFile = "\\" + n.ntCopies[1].installedName;
+    const std::string device = n.model + ",winspool,LPT1:";
+
     RunResult result;
     const double start = nowMs();
     char directory[255] = {};
     DWORD needed = 0;
-    GetPrinterDriverDirectoryA(nullptr, mutableText(kNtEnvironment), 1,
+    GetPrinterDriverDirectoryA(nullptr, mutableText(n.ntEnvironment.c_str()), 1,
                                reinterpret_cast<LPBYTE>(directory), sizeof directory, &needed);
-    for (const Copy& copy : kNtCopies) copyBare(directory, copy);
+    for (const Copy& copy : n.ntCopies) copyBare(directory, copy);
 
-    char dependentFiles[255] = "\\ttfsub.GPD\0\\unires.DLL\0\\stdnames.GPD\0QM47.DLL";
     DRIVER_INFO_3A driver = {};
     driver.cVersion = 2;
-    driver.pName = mutableText(kModel);
-    driver.pEnvironment = mutableText(kNtEnvironment);
+    driver.pName = mutableText(n.model.c_str());
+    driver.pEnvironment = mutableText(n.ntEnvironment.c_str());
     driver.pDriverPath = mutableText("\\uniDRV.DLL");
-    driver.pDataFile = mutableText("\\QM4712II.GPD");
+    driver.pDataFile = mutableText(dataFile.c_str());
     driver.pConfigFile = mutableText("\\uniDRVui.DLL");
     driver.pHelpFile = mutableText("\\uniDRV.HLP");
-    driver.pDependentFiles = dependentFiles;
+    driver.pDependentFiles = &dependentFiles[0];
     driver.pMonitorName = mutableText("");
     driver.pDefaultDataType = mutableText("RAW");
     AddPrinterDriverA(nullptr, 3, reinterpret_cast<LPBYTE>(&driver));
@@ -261,41 +303,43 @@ RunResult runBareNt() {
     const HANDLE printer = AddPrinterA(nullptr, 2, reinterpret_cast<LPBYTE>(&printerInfo));
     if (!printer) result.addPrinterError = GetLastError();
 
-    static const char device[] = "QM-4712II,winspool,LPT1:";
-    setValue(HKEY_CURRENT_USER, kWindowsKey, "Device", REG_SZ,
-             reinterpret_cast<const BYTE*>(device), sizeof device - 1);
+    setValue(HKEY_CURRENT_USER, n.windowsKey.c_str(), "Device", REG_SZ,
+             reinterpret_cast<const BYTE*>(device.c_str()), static_cast<DWORD>(device.size()));
     if (printer) ClosePrinter(printer);
     result.ms = nowMs() - start;
     return result;
 }
 
 RunResult runBare9x(bool serial) {
+    const Names& n = names();
+    const std::vector<Copy>& copies = n.copies9x;
+    const char* driverSource = copies[0].source.c_str();
     RunResult result;
     const double start = nowMs();
     char directory[255] = {};
     DWORD needed = 0;
     GetPrinterDriverDirectoryA(nullptr, nullptr, 1, reinterpret_cast<LPBYTE>(directory),
                                sizeof directory, &needed);
-    copyBare(directory, k9xCopies[0]);
-    copyBare(directory, k9xCopies[1]);
+    copyBare(directory, copies[0]);
+    copyBare(directory, copies[1]);
     // The shared library is copied only where none is installed yet.
     WIN32_FIND_DATAA found;
     const HANDLE search =
-        FindFirstFileA(driverPath(directory, k9xCopies[2].installedName).c_str(), &found);
+        FindFirstFileA(driverPath(directory, copies[2].installedName.c_str()).c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) {
-        copyBare(directory, k9xCopies[2]);
+        copyBare(directory, copies[2]);
     } else {
         FindClose(search);
     }
-    copyBare(directory, k9xCopies[3]);
+    copyBare(directory, copies[3]);
 
     DRIVER_INFO_3A driver = {};
     driver.cVersion = 0;
-    driver.pName = mutableText(kModel);
-    driver.pEnvironment = mutableText(k9xEnvironment);
-    driver.pDriverPath = mutableText("win9x\\QM47.DRV");
-    driver.pDataFile = mutableText("win9x\\QM47.DRV");
-    driver.pConfigFile = mutableText("win9x\\QM47.DRV");
+    driver.pName = mutableText(n.model.c_str());
+    driver.pEnvironment = mutableText(n.environment9x.c_str());
+    driver.pDriverPath = mutableText(driverSource);
+    driver.pDataFile = mutableText(driverSource);
+    driver.pConfigFile = mutableText(driverSource);
     driver.pHelpFile = mutableText("UNIDRV.HLP");
     driver.pDependentFiles = mutableText("\0");
     driver.pMonitorName = mutableText("");
@@ -329,7 +373,8 @@ RunResult runBare9x(bool serial) {
         record[18] = 8;
         record[19] = 0;
         record[20] = 0;
-        setValue(HKEY_LOCAL_MACHINE, kFirstPortKey, "DCB", REG_BINARY, record, sizeof record);
+        setValue(HKEY_LOCAL_MACHINE, n.firstPortKey.c_str(), "DCB", REG_BINARY, record,
+                 sizeof record);
         if (port != INVALID_HANDLE_VALUE) CloseHandle(port);
     }
     result.ms = nowMs() - start;
@@ -372,7 +417,7 @@ RunResult runDeploy(const std::string& packageFolder, const std::wstring& log, i
         context.version = version;
         context.windows64 = sizeof(void*) == 8;
         context.packageFolder = packageFolder.c_str();
-        setup::Win32System system;
+        setup::Win32DeploymentSystem system;
         *exitCode = setup::runDeployRequest(request, context, system, output);
     }
     result.ms = nowMs() - start;
@@ -383,7 +428,7 @@ RunResult runDeploy(const std::string& packageFolder, const std::wstring& log, i
 // bare 9x steps.
 RunResult runBareDeploy(const std::string& packageFolder) {
     const double start = nowMs();
-    for (const Copy& copy : k9xCopies) {
+    for (const Copy& copy : names().copies9x) {
         WIN32_FIND_DATAA found;
         const HANDLE search = FindFirstFileA((packageFolder + "\\" + copy.source).c_str(), &found);
         if (search != INVALID_HANDLE_VALUE) FindClose(search);
@@ -398,13 +443,21 @@ int deployProbe(int runs) {
     if (version.platformId != VER_PLATFORM_WIN32_WINDOWS) {
         fail("Wine must report Windows 98 (AppDefaults\\install_probe.exe win98)");
     }
-    const Family& family = k9x;
-    setup::winetest::ScopedRegistryKey windowsKey(HKEY_CURRENT_USER, kWindowsKey);
-    setup::winetest::RegistryValueRestorer device(HKEY_CURRENT_USER, kWindowsKey, "Device");
-    setup::winetest::WorkFolder packages;
+    const Family& family = family9x();
+    // The key first: the values an installation writes are put back before
+    // the keys made for it go.
+    setup::winetest::ScopedRegistryKey windowsKey(HKEY_CURRENT_USER,
+                                                  setup::winetest::kUserWindowsKey);
+    const setup::winetest::InstallationKeysGuard keys;
+    setup::winetest::PackageFolder packages(false);
     if (!packages.ready() || !layOutPackages(packages))
         fail("cannot lay out the placeholder driver files under %TEMP%");
-    const std::wstring log = setup::winetest::widen((packages.path() + "\\deploy.log").c_str());
+    // The bare steps name the package files relative to the current directory.
+    setup::winetest::CurrentFolder current(packages.path());
+    if (!current.ready()) fail("cannot make the package folder the current directory");
+    // The tool takes its package folder in the ANSI code page; %TEMP% is ASCII here.
+    const std::string packageFolder = setup::winetest::narrow(packages.path());
+    const std::wstring log = packages.path() + L"\\deploy.log";
     // The tool's words go nowhere; its log is written as it would be.
     const HANDLE nul =
         CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -414,10 +467,10 @@ int deployProbe(int runs) {
     // One uncounted pair, whose end states must agree.
     int exitCode = -1;
     removeInstallation(family);
-    runDeploy(packages.path(), log, &exitCode);
+    runDeploy(packageFolder, log, &exitCode);
     const std::string deployState = installedState(family);
     removeInstallation(family);
-    runBareDeploy(packages.path());
+    runBareDeploy(packageFolder);
     const std::string bareState = installedState(family);
     SetStdHandle(STD_ERROR_HANDLE, savedError);
     if (exitCode != 0) {
@@ -435,11 +488,11 @@ int deployProbe(int runs) {
     std::vector<double> deployTimes, bareTimes, deployAgainTimes, bareAgainTimes;
     for (int i = 0; i < runs; ++i) {
         removeInstallation(family);
-        deployTimes.push_back(runDeploy(packages.path(), log, &exitCode).ms);
-        deployAgainTimes.push_back(runDeploy(packages.path(), log, &exitCode).ms);
+        deployTimes.push_back(runDeploy(packageFolder, log, &exitCode).ms);
+        deployAgainTimes.push_back(runDeploy(packageFolder, log, &exitCode).ms);
         removeInstallation(family);
-        bareTimes.push_back(runBareDeploy(packages.path()).ms);
-        bareAgainTimes.push_back(runBareDeploy(packages.path()).ms);
+        bareTimes.push_back(runBareDeploy(packageFolder).ms);
+        bareAgainTimes.push_back(runBareDeploy(packageFolder).ms);
     }
     removeInstallation(family);
     SetStdHandle(STD_ERROR_HANDLE, savedError);
@@ -464,7 +517,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: install_probe nt|9x [runs] [-v] | deploy [runs]\n");
         return 2;
     }
-    const Family& family = std::strcmp(argv[1], "nt") == 0 ? kNt : k9x;
+    const Family& family = std::strcmp(argv[1], "nt") == 0 ? ntFamily() : family9x();
     const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 15;
     const bool verbose = argc > 3 && std::strcmp(argv[3], "-v") == 0;
 
@@ -484,6 +537,9 @@ int main(int argc, char** argv) {
     }
     setup::winetest::ScopedRegistryKey valueKey(family.valueRoot, wide(family.valueKey));
     if (!valueKey.ready()) fail("cannot create the registry key the installation writes to");
+    // Whatever the runs write is put back before the key made for them goes.
+    const setup::winetest::RegistryKeyGuard value(family.valueRoot, wide(family.valueKey));
+    const setup::winetest::InstallationKeysGuard keys;
     if (setup::winetest::driverDirectory(wide(family.environment).c_str()).empty()) {
         fail("GetPrinterDriverDirectoryW failed");
     }
@@ -518,8 +574,8 @@ int main(int argc, char** argv) {
         const std::string line =
             std::string("\\") + copy.installedName + " " + std::to_string(kPlaceholderSize) + "\n";
         if (installerState.find(line) == std::string::npos) {
-            std::fprintf(stderr, "install_probe: %s was not installed\n%s", copy.installedName,
-                         installerState.c_str());
+            std::fprintf(stderr, "install_probe: %s was not installed\n%s",
+                         copy.installedName.c_str(), installerState.c_str());
             return 1;
         }
     }

@@ -73,7 +73,7 @@ struct ModelState {
 class SystemState {
 public:
     // False (after telling why) when the spooler cannot be asked.
-    bool read(SystemApi& api, const char* environment, DeployOutput& output) {
+    bool read(DeploymentSystemApi& api, const char* environment, DeployOutput& output) {
         const std::uint32_t driversError =
             api.enumPrinterDrivers(environment, &SystemState::driverFound, this);
         if (driversError != 0) {
@@ -147,7 +147,7 @@ private:
 
 // Clears the default-printer entry when it names the model's printer;
 // false when that fails.
-bool clearDefaultEntry(SystemApi& api, const ModelRow& model, DeployOutput& output) {
+bool clearDefaultEntry(DeploymentSystemApi& api, const ModelRow& model, DeployOutput& output) {
     char device[256] = {};
     api.getProfileString("windows", "device", device, sizeof device);
     if (device[0] == '\0' || !entryNames(device, model.modelName)) return true;
@@ -180,7 +180,7 @@ int stepTextId(InstallStep step) {
     return IDS_DEPLOY_INSTALL_FAILED;
 }
 
-int runInstall(const DeployRequest& request, const DeployContext& context, SystemApi& api,
+int runInstall(const DeployRequest& request, const DeployContext& context, DeploymentSystemApi& api,
                DeployOutput& output) {
     const ModelRow& model = ModelCatalogue::row(request.modelIndex);
     if (!context.versionKnown) {
@@ -210,7 +210,7 @@ int runInstall(const DeployRequest& request, const DeployContext& context, Syste
         PathText path;
         if (files.sourcePath(options, i, path) && api.fileExists(path.c_str())) continue;
         if (missing.size() > 0) missing.append(", ");
-        missing.append({files.folder(), "\\", files.at(i).source.c_str()});
+        missing.append({files.folder(), "\\", files.at(i).source});
     }
     if (missing.size() > 0) {
         output.line(Stream::Err, IDS_DEPLOY_PACKAGE_MISSING, missing.c_str());
@@ -252,7 +252,7 @@ InstallFamily inspectedFamily(const DeployContext& context) {
     return InstallFamily::None;
 }
 
-int runRemove(const DeployRequest& request, const DeployContext& context, SystemApi& api,
+int runRemove(const DeployRequest& request, const DeployContext& context, DeploymentSystemApi& api,
               DeployOutput& output) {
     const ModelRow& model = ModelCatalogue::row(request.modelIndex);
     const InstallFamily family = inspectedFamily(context);
@@ -314,7 +314,7 @@ int runRemove(const DeployRequest& request, const DeployContext& context, System
     if (family == InstallFamily::Win9x && driverGone) {
         const PackageFiles files(family, model);
         const PackageFile& driverFile = files.at(0);
-        FileUse use(driverFile.destination.c_str());
+        FileUse use(driverFile.destination);
         const std::uint32_t error =
             api.enumPrinterDrivers(environment, &FileUse::driverFound, &use);
         if (error != 0) {
@@ -324,7 +324,7 @@ int runRemove(const DeployRequest& request, const DeployContext& context, System
             InstallReport report;
             const DriverDirectory dir(api, nullptr, report);
             PathText path;
-            if (!dir.pathOf(driverFile.destination.c_str(), path)) {
+            if (!dir.pathOf(driverFile.destination, path)) {
                 output.failure(
                     IDS_DEPLOY_FAIL_DRIVER_DIRECTORY, "",
                     report.count() ? report.at(0).error : win32::kErrorFilenameExcedRange);
@@ -357,7 +357,7 @@ int runRemove(const DeployRequest& request, const DeployContext& context, System
     return failed ? kExitFailed : kExitOk;
 }
 
-int runStatus(const DeployRequest& request, const DeployContext& context, SystemApi& api,
+int runStatus(const DeployRequest& request, const DeployContext& context, DeploymentSystemApi& api,
               DeployOutput& output) {
     const InstallFamily family = inspectedFamily(context);
     if (family == InstallFamily::None) {
@@ -402,8 +402,8 @@ const char* driverEnvironment(InstallFamily family) {
     return family == InstallFamily::Win9x ? k9xEnvironment : kNtEnvironment;
 }
 
-int runDeployRequest(const DeployRequest& request, const DeployContext& context, SystemApi& api,
-                     DeployOutput& output) {
+int runDeployRequest(const DeployRequest& request, const DeployContext& context,
+                     DeploymentSystemApi& api, DeployOutput& output) {
     switch (request.command) {
         case Command::Install:
             return runInstall(request, context, api, output);

@@ -53,7 +53,7 @@ InstallFamily deployFamily(const DeployContext& context);
 const char* driverEnvironment(InstallFamily family);
 
 // Runs an install, remove or status request; help is the caller's.
-int runDeployRequest(const DeployRequest& request, const DeployContext& context, SystemApi& api,
-                     DeployOutput& output);
+int runDeployRequest(const DeployRequest& request, const DeployContext& context,
+                     DeploymentSystemApi& api, DeployOutput& output);
 
 }  // namespace setup

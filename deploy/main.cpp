@@ -12,7 +12,7 @@
 #include "deploy/tool_output.h"
 #include "deploy/utf8.h"
 #include "install/os_version.h"
-#include "install/win32_system.h"
+#include "install/win32_deployment_system.h"
 #include "resources/deploy_resource.h"
 
 namespace setup {
@@ -261,7 +261,7 @@ int run() {
         context.packageFolder = packageAnsi;
     }
     if (packageReady) {
-        Win32System system;
+        Win32DeploymentSystem system;
         result = runDeployRequest(request, context, system, output);
     }
     WideLine code;

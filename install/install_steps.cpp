@@ -24,19 +24,6 @@ bool DriverDirectory::pathOf(const char* name, PathText& out) const {
     return known_ && out.append({path_, "\\", name});
 }
 
-void copyToDriverDirectory(SystemApi& api, InstallReport& report, const DriverDirectory& dir,
-                           const char* folder, const char* sourceName, const char* destName) {
-    if (!dir.known()) return;  // already recorded once for the directory
-    const PathText source{folder, sourceName};
-    PathText destination;
-    if (!source.ok() || !dir.pathOf(destName, destination)) {
-        report.add(InstallStep::CopyFile, destName, win32::kErrorFilenameExcedRange);
-        return;
-    }
-    const std::uint32_t error = api.copyFile(source.c_str(), destination.c_str(), false);
-    if (error != 0) report.add(InstallStep::CopyFile, destName, error);
-}
-
 PrinterInfo2 printerRecord(const ModelRow& model, const PortOption& port) {
     PrinterInfo2 printer;
     printer.pPrinterName = model.modelName;
@@ -67,22 +54,16 @@ void copyPackageFiles(SystemApi& api, InstallReport& report, const DriverDirecto
     if (!dir.known()) return;  // already recorded once for the directory
     for (int i = 0; i < files.count(); ++i) {
         const PackageFile& file = files.at(i);
-        if (file.keepExisting) {
-            PathText installed;
-            if (!dir.pathOf(file.destination.c_str(), installed)) {
-                report.add(InstallStep::CopyFile, file.destination.c_str(),
-                           win32::kErrorFilenameExcedRange);
-                continue;
-            }
-            if (api.fileExists(installed.c_str())) continue;
-        }
+        // A path that does not fit is never shortened: the copy is not tried.
         PathText source;
-        if (!files.sourcePath(options, i, source)) {
-            report.add(InstallStep::CopyFile, file.destination.c_str(),
-                       win32::kErrorFilenameExcedRange);
+        PathText destination;
+        if (!dir.pathOf(file.destination, destination) || !files.sourcePath(options, i, source)) {
+            report.add(InstallStep::CopyFile, file.destination, win32::kErrorFilenameExcedRange);
             continue;
         }
-        copyToDriverDirectory(api, report, dir, source.c_str(), file.destination.c_str());
+        if (file.keepExisting && api.fileExists(destination.c_str())) continue;
+        const std::uint32_t error = api.copyFile(source.c_str(), destination.c_str(), false);
+        if (error != 0) report.add(InstallStep::CopyFile, file.destination, error);
     }
 }
 

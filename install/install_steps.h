@@ -41,12 +41,6 @@ private:
     bool known_ = false;
 };
 
-// Copies source (a package path) to destName in the
-// driver directory, overwriting. A copy that cannot be attempted or fails is
-// recorded under destName.
-void copyToDriverDirectory(SystemApi& api, InstallReport& report, const DriverDirectory& dir,
-                           const char* source, const char* destName);
-
 // The printer record of both families: printer and driver named after the
 // model, the chosen port, "WinPrint", "RAW"; every other field zero.
 PrinterInfo2 printerRecord(const ModelRow& model, const PortOption& port);

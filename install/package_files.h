@@ -15,9 +15,9 @@ constexpr char kNtPackageFolder[] = "win2k";
 constexpr char kWin9xPackageFolder[] = "win9x";
 
 struct PackageFile {
-    BoundedText<32> source;       // name in the package's family folder
-    BoundedText<32> destination;  // name in the driver directory
-    bool keepExisting;            // an installed file of that name is never replaced
+    const char* source;       // name in the package's family folder
+    const char* destination;  // name in the driver directory
+    bool keepExisting;        // an installed file of that name is never replaced
 };
 
 class PackageFiles {
@@ -25,6 +25,9 @@ public:
     static constexpr int kMax = 8;
 
     PackageFiles(InstallFamily family, const ModelRow& model);
+    // The entries point into the object's own names.
+    PackageFiles(const PackageFiles&) = delete;
+    PackageFiles& operator=(const PackageFiles&) = delete;
 
     const char* folder() const { return folder_; }  // "win2k", "win9x"; "" for no family
     int count() const { return count_; }
@@ -38,6 +41,9 @@ private:
     void add(const char* source, const char* destination, bool keepExisting = false);
 
     const char* folder_ = "";
+    // The names made from the model's codes; the others are constants.
+    BoundedText<32> driverName_;
+    BoundedText<32> dataName_;
     PackageFile files_[kMax] = {};
     int count_ = 0;
 };

@@ -117,6 +117,16 @@ public:
     virtual std::uint32_t getCommState(SysHandle port, std::uint8_t* dcb28) = 0;
     // CloseHandle(handle)
     virtual void closeHandle(SysHandle handle) = 0;
+    // Modal message box owned by the active page: OK button, exclamation icon,
+    // captioned with the application title. The text is in code page 936.
+    virtual void showMessage(const char* textCp936) = 0;
+};
+
+// The calls only removal and status need, for the deployment tool. Kept out
+// of SystemApi so the wizard, which never removes anything, carries none of
+// them.
+class DeploymentSystemApi : public SystemApi {
+public:
     // OpenPrinterA(name, printer, {NULL, NULL, PRINTER_ALL_ACCESS})
     virtual std::uint32_t openPrinter(const char* name, SysHandle* printer) = 0;
     // DeletePrinter(printer)
@@ -140,9 +150,6 @@ public:
                                              const char* value) = 0;
     // DeleteFileA(path)
     virtual std::uint32_t deleteFile(const char* path) = 0;
-    // Modal message box owned by the active page: OK button, exclamation icon,
-    // captioned with the application title. The text is in code page 936.
-    virtual void showMessage(const char* textCp936) = 0;
 };
 
 // Owns one handle of the system interface and closes it with the matching

@@ -9,10 +9,13 @@
 
 namespace setup {
 
-class Win32System final : public SystemApi {
+// The installation calls, for either interface: Win32System is the wizard's,
+// Win32DeploymentSystem (install/win32_deployment_system.h) the tool's.
+template <typename Interface>
+class Win32SystemOf : public Interface {
 public:
     // owner: the window that owns message boxes; with none, the active window.
-    explicit Win32System(HWND owner = nullptr);
+    explicit Win32SystemOf(HWND owner = nullptr);
 
     std::uint32_t getPrinterDriverDirectory(const char* environment, char* buffer,
                                             std::uint32_t bufferSize,
@@ -29,22 +32,9 @@ public:
     std::uint32_t openSerialPort(const char* name, SysHandle* port) override;
     std::uint32_t getCommState(SysHandle port, std::uint8_t* dcb28) override;
     void closeHandle(SysHandle handle) override;
-    std::uint32_t openPrinter(const char* name, SysHandle* printer) override;
-    std::uint32_t deletePrinter(SysHandle printer) override;
-    std::uint32_t deletePrinterDriverEx(const char* environment, const char* name,
-                                        std::uint32_t flags) override;
-    std::uint32_t deletePrinterDriver(const char* environment, const char* name) override;
-    std::uint32_t enumPrinterDrivers(const char* environment, DriverVisitor visit,
-                                     void* context) override;
-    std::uint32_t enumPrinters(PrinterVisitor visit, void* context) override;
-    std::uint32_t getProfileString(const char* section, const char* key, char* buffer,
-                                   std::uint32_t size) override;
-    std::uint32_t writeProfileString(const char* section, const char* key,
-                                     const char* value) override;
-    std::uint32_t deleteFile(const char* path) override;
     void showMessage(const char* textCp936) override;
 
-private:
+protected:
     HWND owner_;
     // The spooler is reached through winspool.drv from the system folder.
     SystemLibrary spooler_;
@@ -52,13 +42,8 @@ private:
     decltype(&::AddPrinterDriverA) addPrinterDriverA_;
     decltype(&::AddPrinterA) addPrinterA_;
     decltype(&::ClosePrinter) closePrinter_;
-    decltype(&::OpenPrinterA) openPrinterA_;
-    decltype(&::DeletePrinter) deletePrinter_;
-    decltype(&::DeletePrinterDriverA) deletePrinterDriverA_;
-    // Windows 2000 and later only.
-    decltype(&::DeletePrinterDriverExA) deletePrinterDriverExA_;
-    decltype(&::EnumPrinterDriversA) enumPrinterDriversA_;
-    decltype(&::EnumPrintersA) enumPrintersA_;
 };
+
+using Win32System = Win32SystemOf<SystemApi>;
 
 }  // namespace setup

@@ -34,7 +34,7 @@ struct RecordedRegistryWrite {
     std::string data;  // exactly the bytes passed
 };
 
-class RecordingSystem : public SystemApi {
+class RecordingSystem : public DeploymentSystemApi {
 public:
     RecordingSystem();
 

@@ -19,18 +19,16 @@
 namespace setup::winetest {
 namespace {
 
-constexpr char kModel[] = "QM-4712II";
-constexpr char k9xEnvironment[] = "Windows 4.0";
-constexpr char kNtEnvironment[] = "Windows NT x86";
-constexpr char kAppDefaults[] = "Software\\Wine\\AppDefaults\\TolmarDeploy.exe";
-constexpr char kWindowsKey[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows";
-const std::vector<std::string> k9xPackage = {"QM47.DRV",    "QM47K.DRV",  "QM47V.DRV",
-                                             "iconlib.DLL", "uniDRV.DLL", "uniDRV.hlp"};
-const std::vector<std::string> k9xInstalled = {"QM47.DRV", "iconlib.DLL", "uniDRV.DLL",
-                                               "uniDRV.HLP"};
-const std::vector<std::string> kNtPackage = {"QM47.DLL",   "QM4712II.GPD", "uniDRVui.DLL",
-                                             "uniDRV.DLL", "UNIDRV.HLP",   "UNIRES.DLL",
-                                             "TTFSUB.GPD", "STDNAMES.GPD"};
+constexpr int kModel = 0;  // the first row of the list
+constexpr wchar_t kAppDefaults[] = L"Software\\Wine\\AppDefaults\\TolmarDeploy.exe";
+
+const std::wstring& model() {
+    return modelNames()[kModel];
+}
+// The model's name as the tool writes it and as its command line takes it.
+std::string modelText() {
+    return narrow(model());
+}
 
 std::wstring toolPath() {
     return widen(windowsPath(std::string(DEPLOY_EXE_PATH)).c_str());
@@ -84,8 +82,8 @@ ToolRun runTool(const std::wstring& exe, const std::wstring& arguments,
     GetExitCodeProcess(process.hProcess, &run.exitCode);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    run.out = readFile(narrow(outPath)).value_or("");
-    run.err = readFile(narrow(errPath)).value_or("");
+    run.out = readFile(outPath).value_or("");
+    run.err = readFile(errPath).value_or("");
     DeleteFileW(outPath.c_str());
     DeleteFileW(errPath.c_str());
     return run;
@@ -98,57 +96,55 @@ std::string describe(const ToolRun& run) {
 // The Windows version Wine reports to the tool, for this test only.
 class ToolVersion {
 public:
-    explicit ToolVersion(const char* version) : key_(HKEY_CURRENT_USER, kAppDefaults) {
+    explicit ToolVersion(const std::wstring& version) {
         HKEY key = nullptr;
-        if (RegOpenKeyExA(HKEY_CURRENT_USER, kAppDefaults, 0, KEY_SET_VALUE, &key) == 0) {
-            RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version),
-                           static_cast<DWORD>(strlen(version) + 1));
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, kAppDefaults, 0, KEY_SET_VALUE, &key) == 0) {
+            RegSetValueExW(key, L"Version", 0, REG_SZ,
+                           reinterpret_cast<const BYTE*>(version.c_str()),
+                           static_cast<DWORD>((version.size() + 1) * sizeof(wchar_t)));
             RegCloseKey(key);
         }
     }
 
 private:
-    ScopedRegistryKey key_;
-    RegistryValueRestorer value_{HKEY_CURRENT_USER, kAppDefaults, "Version"};
+    // The key first: its values are put back before the keys it made go.
+    ScopedRegistryKey key_{HKEY_CURRENT_USER, kAppDefaults};
+    RegistryKeyGuard values_{HKEY_CURRENT_USER, kAppDefaults};
 };
 
 class DeployWine : public MessageBoxGuardedTest {
 protected:
     void SetUp() override {
         MessageBoxGuardedTest::SetUp();
-        work_.emplace();
-        ASSERT_TRUE(work_->ready()) << "expected a working folder under %TEMP%";
         // Every real Windows has the key of the user's default printer.
         ASSERT_TRUE(windowsKey_.ready());
+        work_.emplace(false);
+        ASSERT_TRUE(work_->ready()) << "expected a working folder under %TEMP%";
+        current_.emplace(work_->path());
+        ASSERT_TRUE(current_->ready());
     }
 
-    // The tool and a package beside it in `folder` (created), as shipped.
-    void layOut(const std::wstring& folder, bool nt, const std::string& leaveOut = "") {
+    // The tool and both packages beside it in `folder` (created), as
+    // shipped; without the package file `leaveOut` ("win9x\\uniDRV.hlp").
+    void layOut(const std::wstring& folder, const std::wstring& leaveOut = L"") {
         CreateDirectoryW(folder.c_str(), nullptr);
         ASSERT_TRUE(CopyFileW(toolPath().c_str(), (folder + L"\\TolmarDeploy.exe").c_str(), FALSE))
             << "copy of the tool, error " << GetLastError();
-        const std::wstring family = nt ? L"win2k" : L"win9x";
-        CreateDirectoryW((folder + L"\\" + family).c_str(), nullptr);
-        for (const std::string& name : nt ? kNtPackage : k9xPackage) {
-            if (name == leaveOut) continue;
-            const std::wstring path = folder + L"\\" + family + L"\\" + widen(name.c_str());
-            const HANDLE file =
-                CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-            ASSERT_NE(file, INVALID_HANDLE_VALUE) << narrow(path);
-            DWORD written = 0;
-            const std::string content = placeholderContent(name);
-            WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
-            CloseHandle(file);
+        ASSERT_TRUE(PackageFolder::layOut(folder)) << narrow(folder);
+        if (!leaveOut.empty()) {
+            ASSERT_TRUE(DeleteFileW((folder + L"\\" + leaveOut).c_str())) << narrow(leaveOut);
         }
     }
 
-    std::wstring folder(const wchar_t* name) const {
-        return widen(work_->path().c_str()) + L"\\" + name;
-    }
+    std::wstring folder(const wchar_t* name) const { return work_->path() + L"\\" + name; }
 
-    std::optional<WorkFolder> work_;
-    ScopedRegistryKey windowsKey_{HKEY_CURRENT_USER, kWindowsKey};
-    RegistryValueRestorer device_{HKEY_CURRENT_USER, kWindowsKey, "Device"};
+    // Declared first, so destroyed last: what the installation made goes
+    // before the keys are put back.
+    ScopedRegistryKey windowsKey_{HKEY_CURRENT_USER, kUserWindowsKey};
+    InstallationKeysGuard keys_;
+    InstallationCleanup cleanup_;
+    std::optional<PackageFolder> work_;
+    std::optional<CurrentFolder> current_;
 };
 
 class Deploy9xWine : public DeployWine {
@@ -156,77 +152,84 @@ protected:
     void SetUp() override {
         DeployWine::SetUp();
         ASSERT_FALSE(HasFatalFailure());
-        driverDirectory_ = printerDriverDirectory(k9xEnvironment);
+        driverDirectory_ = driverDirectory(k9xEnvironment);
         ASSERT_FALSE(driverDirectory_.empty());
     }
-    bool installedFile(const std::string& name) const {
-        return !storedFileName(driverDirectory_ + "\\" + name).empty();
+    bool installedFile(const std::wstring& name) const {
+        return !storedFileName(driverDirectory_ + L"\\" + name).empty();
     }
 
-    ToolVersion version_{"win98"};
-    InstallationCleanup cleanup_{kModel, k9xEnvironment, k9xInstalled};
-    std::string driverDirectory_;
+    ToolVersion version_{L"win98"};
+    std::wstring driverDirectory_;
 };
 
 TEST_F(Deploy9xWine, InstallStatusInstallAgainRemoveRemoveAgainStatus) {
     const std::wstring dir = folder(L"pkg");
-    ASSERT_NO_FATAL_FAILURE(layOut(dir, false));
+    ASSERT_NO_FATAL_FAILURE(layOut(dir));
     const std::wstring tool = dir + L"\\TolmarDeploy.exe";
     const std::wstring log = dir + L"\\deploy.log";
     const std::wstring logOption = L" --log \"" + log + L"\"";
 
+    const std::wstring modelOption = L" --model " + model();
+
+    // The model's name in any case.
     ToolRun run = runTool(tool, L"install --model qm-4712ii --default" + logOption);
     EXPECT_EQ(run.exitCode, 0u) << describe(run);
     EXPECT_EQ(run.out, "") << "install says nothing on standard output";
-    const std::optional<PrinterRecord> printer = findPrinter(kModel);
+    const std::optional<PrinterRecord> printer = findPrinter(model());
     ASSERT_TRUE(printer.has_value()) << describe(run);
-    EXPECT_EQ(printer->port, "LPT1:");
+    EXPECT_EQ(printer->port, L"LPT1:");
     EXPECT_TRUE(printer->attributes & PRINTER_ATTRIBUTE_DEFAULT) << "--default on Windows 98";
-    EXPECT_TRUE(findDriver(k9xEnvironment, kModel).has_value());
-    for (const std::string& name : k9xInstalled) EXPECT_TRUE(installedFile(name)) << name;
+    EXPECT_TRUE(findDriver(k9xEnvironment, model()).has_value());
+    const std::vector<PackageCopy> copies = win9xCopies(kModel);
+    for (const std::wstring& name : installedNames(copies)) {
+        EXPECT_TRUE(installedFile(name)) << narrow(name);
+    }
 
-    const std::string line = "QM-4712II driver=yes printer=yes default=yes port=LPT1:\r\n";
+    const std::string line = modelText() + " driver=yes printer=yes default=yes port=LPT1:\r\n";
     run = runTool(tool, L"status");
     EXPECT_EQ(run.exitCode, 0u) << describe(run);
     EXPECT_EQ(run.out, line);
-    run = runTool(tool, L"status --model QM-4712II");
+    run = runTool(tool, L"status" + modelOption);
     EXPECT_EQ(run.exitCode, 0u) << describe(run);
     EXPECT_EQ(run.out, line);
 
-    run = runTool(tool, L"install --model QM-4712II --default" + logOption);
+    run = runTool(tool, L"install" + modelOption + L" --default" + logOption);
     EXPECT_EQ(run.exitCode, 0u) << "already installed counts: " << describe(run);
 
     // The default entry names the printer, as Windows writes it for the default printer.
     HKEY key = nullptr;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, kWindowsKey, 0, KEY_SET_VALUE, &key), 0);
-    const char device[] = "QM-4712II,winspool,LPT1:";
-    RegSetValueExA(key, "Device", 0, REG_SZ, reinterpret_cast<const BYTE*>(device), sizeof device);
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, kUserWindowsKey, 0, KEY_SET_VALUE, &key), 0);
+    const std::wstring device = model() + L",winspool,LPT1:";
+    RegSetValueExW(key, L"Device", 0, REG_SZ, reinterpret_cast<const BYTE*>(device.c_str()),
+                   static_cast<DWORD>((device.size() + 1) * sizeof(wchar_t)));
     RegCloseKey(key);
 
-    run = runTool(tool, L"remove --model QM-4712II" + logOption);
+    run = runTool(tool, L"remove" + modelOption + logOption);
     EXPECT_EQ(run.exitCode, 0u) << describe(run);
-    EXPECT_FALSE(findPrinter(kModel).has_value());
-    EXPECT_FALSE(findDriver(k9xEnvironment, kModel).has_value());
-    EXPECT_FALSE(installedFile("QM47.DRV")) << "the model's own driver file goes";
-    for (const char* shared : {"uniDRV.DLL", "uniDRV.HLP", "iconlib.DLL"}) {
-        EXPECT_TRUE(installedFile(shared)) << shared << " is shared and stays";
+    EXPECT_FALSE(findPrinter(model()).has_value());
+    EXPECT_FALSE(findDriver(k9xEnvironment, model()).has_value());
+    EXPECT_FALSE(installedFile(copies[0].installed)) << "the model's own driver file goes";
+    for (std::size_t i = 1; i < copies.size(); ++i) {
+        EXPECT_TRUE(installedFile(copies[i].installed))
+            << narrow(copies[i].installed) << " is shared and stays";
     }
-    const std::optional<RegistryValue> left =
-        readRegistryValue(HKEY_CURRENT_USER, kWindowsKey, "Device");
-    EXPECT_TRUE(!left || left->data.find("QM-4712II") == std::string::npos)
-        << "the default entry still names the deleted printer: " << left->data;
+    const std::optional<std::wstring> left =
+        readRegistryText(HKEY_CURRENT_USER, kUserWindowsKey, L"Device");
+    EXPECT_TRUE(!left || left->find(model()) == std::wstring::npos)
+        << "the default entry still names the deleted printer: " << narrow(left.value_or(L""));
 
-    run = runTool(tool, L"remove --model QM-4712II" + logOption);
+    run = runTool(tool, L"remove" + modelOption + logOption);
     EXPECT_EQ(run.exitCode, 0u) << "nothing there counts: " << describe(run);
     run = runTool(tool, L"status");
     EXPECT_EQ(run.exitCode, 0u) << describe(run);
     EXPECT_EQ(run.out, "");
-    run = runTool(tool, L"status --model QM-4712II");
+    run = runTool(tool, L"status" + modelOption);
     EXPECT_EQ(run.exitCode, 1u) << describe(run);
     EXPECT_EQ(run.out, "") << "not installed: nothing on standard output";
 
     // One timestamped UTF-8 line per check and step, the runs appended.
-    const std::string text = readFile(narrow(log)).value_or("");
+    const std::string text = readFile(log).value_or("");
     ASSERT_EQ(text.compare(0, 3, "\xEF\xBB\xBF"), 0) << "a UTF-8 log starts with its mark";
     const std::regex stamp("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d \\S.*\r$");
     int lines = 0, exits = 0;
@@ -246,17 +249,19 @@ TEST_F(Deploy9xWine, InstallStatusInstallAgainRemoveRemoveAgainStatus) {
 
 TEST_F(Deploy9xWine, AMissingPackageFileFailsBeforeAnythingIsWritten) {
     const std::wstring dir = folder(L"pkg");
-    ASSERT_NO_FATAL_FAILURE(layOut(dir, false, "uniDRV.hlp"));
+    // The last file the installation copies.
+    const PackageCopy missing = win9xCopies(kModel).back();
+    ASSERT_NO_FATAL_FAILURE(layOut(dir, missing.source));
     const std::wstring log = dir + L"\\failed.log";
-    const ToolRun run =
-        runTool(dir + L"\\TolmarDeploy.exe", L"install --model QM-4712II --log \"" + log + L"\"");
+    const ToolRun run = runTool(dir + L"\\TolmarDeploy.exe",
+                                L"install --model " + model() + L" --log \"" + log + L"\"");
     EXPECT_EQ(run.exitCode, 1u) << describe(run);
-    EXPECT_NE(run.err.find("win9x\\uniDRV.hlp"), std::string::npos) << describe(run);
-    EXPECT_FALSE(findPrinter(kModel).has_value());
-    EXPECT_FALSE(findDriver(k9xEnvironment, kModel).has_value());
-    EXPECT_FALSE(installedFile("QM47.DRV"));
-    const std::string text = readFile(narrow(log)).value_or("");
-    EXPECT_NE(text.find("win9x\\uniDRV.hlp"), std::string::npos) << "the log names it too";
+    EXPECT_NE(run.err.find(narrow(missing.source)), std::string::npos) << describe(run);
+    EXPECT_FALSE(findPrinter(model()).has_value());
+    EXPECT_FALSE(findDriver(k9xEnvironment, model()).has_value());
+    EXPECT_FALSE(installedFile(win9xCopies(kModel)[0].installed));
+    const std::string text = readFile(log).value_or("");
+    EXPECT_NE(text.find(narrow(missing.source)), std::string::npos) << "the log names it too";
     std::printf("%s", text.c_str());
 }
 
@@ -277,18 +282,18 @@ class Deploy9xPlacement : public Deploy9xWine, public ::testing::WithParamInterf
 
 TEST_P(Deploy9xPlacement, FindsThePackage) {
     const std::wstring dir = folder(L"deploy test \u6253\u5370\u673a");
-    ASSERT_NO_FATAL_FAILURE(layOut(dir, false));
+    ASSERT_NO_FATAL_FAILURE(layOut(dir));
     WCHAR system[MAX_PATH];
     GetSystemDirectoryW(system, MAX_PATH);
+    const std::wstring install = L"install --model " + model();
     const ToolRun run =
         GetParam().packageOption
             ? runTool(dir + L"\\TolmarDeploy.exe",
-                      L"install --model QM-4712II --package \"deploy test \u6253\u5370\u673a\"",
-                      widen(work_->path().c_str()))
-            : runTool(dir + L"\\TolmarDeploy.exe", L"install --model QM-4712II", system);
+                      install + L" --package \"deploy test \u6253\u5370\u673a\"", work_->path())
+            : runTool(dir + L"\\TolmarDeploy.exe", install, system);
     EXPECT_EQ(run.exitCode, 0u) << describe(run);
-    EXPECT_TRUE(findPrinter(kModel).has_value());
-    EXPECT_TRUE(installedFile("QM47.DRV"));
+    EXPECT_TRUE(findPrinter(model()).has_value());
+    EXPECT_TRUE(installedFile(win9xCopies(kModel)[0].installed));
 }
 
 INSTANTIATE_TEST_SUITE_P(Folders, Deploy9xPlacement,
@@ -299,7 +304,7 @@ INSTANTIATE_TEST_SUITE_P(Folders, Deploy9xPlacement,
 // The exit code of a wrong command line, and of help.
 TEST_F(Deploy9xWine, UsageErrorsDoNothing) {
     const std::wstring dir = folder(L"pkg");
-    ASSERT_NO_FATAL_FAILURE(layOut(dir, false));
+    ASSERT_NO_FATAL_FAILURE(layOut(dir));
     const std::wstring tool = dir + L"\\TolmarDeploy.exe";
     for (const wchar_t* arguments :
          {L"install --model QM-4799", L"install --model QM-4712II --port LPT9", L"frobnicate",
@@ -310,61 +315,67 @@ TEST_F(Deploy9xWine, UsageErrorsDoNothing) {
         EXPECT_EQ(run.out, "");
         EXPECT_FALSE(run.err.empty());
     }
-    EXPECT_FALSE(findDriver(k9xEnvironment, kModel).has_value());
+    EXPECT_FALSE(findDriver(k9xEnvironment, model()).has_value());
     for (const wchar_t* arguments : {L"", L"help", L"/?", L"--help"}) {
         const ToolRun run = runTool(tool, arguments);
         EXPECT_EQ(run.exitCode, 0u) << describe(run);
-        EXPECT_NE(run.out.find("QM-4720XIII"), std::string::npos) << "help lists the models";
+        for (const std::wstring& name : modelNames()) {
+            EXPECT_NE(run.out.find(narrow(name)), std::string::npos)
+                << "help lists the models: " << narrow(name) << " missing\n"
+                << describe(run);
+        }
     }
 }
 
 // 64-bit XP: the package's NT driver is 32-bit.
 class DeployNt64Wine : public DeployWine {
 protected:
-    ToolVersion version_{"winxp"};
-    InstallationCleanup cleanup_{kModel, kNtEnvironment, kNtPackage};
+    ToolVersion version_{L"winxp"};
 };
 
 TEST_F(DeployNt64Wine, InstallRefusesAndWritesNothing) {
     const std::wstring dir = folder(L"pkg");
-    ASSERT_NO_FATAL_FAILURE(layOut(dir, true));
-    const std::string ntDirectory = printerDriverDirectory(kNtEnvironment);
+    ASSERT_NO_FATAL_FAILURE(layOut(dir));
+    const std::wstring ntDirectory = driverDirectory(kNtEnvironment);
+    ASSERT_FALSE(ntDirectory.empty());
     const ToolRun run =
-        runTool(dir + L"\\TolmarDeploy.exe", L"install --model QM-4712II --default");
+        runTool(dir + L"\\TolmarDeploy.exe", L"install --model " + model() + L" --default");
     EXPECT_EQ(run.exitCode, 3u) << describe(run);
     EXPECT_NE(run.err.find("64"), std::string::npos) << describe(run);
-    EXPECT_FALSE(findDriver(kNtEnvironment, kModel).has_value());
-    EXPECT_FALSE(findPrinter(kModel).has_value());
-    for (const std::string& name : kNtPackage) {
-        EXPECT_EQ(storedFileName(ntDirectory + "\\" + name), "") << name << " was copied";
+    EXPECT_FALSE(findDriver(kNtEnvironment, model()).has_value());
+    EXPECT_FALSE(findPrinter(model()).has_value());
+    for (const std::wstring& name : installedNames(ntCopies(kModel))) {
+        EXPECT_EQ(storedFileName(ntDirectory + L"\\" + name), L"") << narrow(name) << " was copied";
     }
-    EXPECT_FALSE(readRegistryValue(HKEY_CURRENT_USER, kWindowsKey, "Device").has_value());
+    EXPECT_FALSE(readRegistryValue(HKEY_CURRENT_USER, kUserWindowsKey, L"Device").has_value());
 }
 
 TEST_F(DeployNt64Wine, StatusAndRemoveOfTheX86DriverAWizardRunLeft) {
     // What the wizard leaves on 64-bit Windows: the x86 driver, no printer.
-    ASSERT_TRUE(work_->addPlaceholder("win2k\\QM47.DLL"));
-    for (const std::string& name : kNtPackage) ASSERT_TRUE(work_->addPlaceholder("win2k\\" + name));
+    for (const PackageCopy& copy : ntCopies(kModel)) {
+        ASSERT_TRUE(work_->addPlaceholder(copy.source)) << narrow(copy.source);
+    }
     Win32System system;
     NtInstaller(system).run(InstallSelection{});
-    ASSERT_TRUE(findDriver(kNtEnvironment, kModel).has_value());
-    ASSERT_FALSE(findPrinter(kModel).has_value());
+    ASSERT_TRUE(findDriver(kNtEnvironment, model()).has_value());
+    ASSERT_FALSE(findPrinter(model()).has_value());
 
     const std::wstring dir = folder(L"tool");
-    ASSERT_NO_FATAL_FAILURE(layOut(dir, true));
+    ASSERT_NO_FATAL_FAILURE(layOut(dir));
     const std::wstring tool = dir + L"\\TolmarDeploy.exe";
-    const std::string line = "QM-4712II driver=yes printer=no default=no port=\r\n";
+    const std::wstring modelOption = L" --model " + model();
+    const std::string line = modelText() + " driver=yes printer=no default=no port=\r\n";
     ToolRun run = runTool(tool, L"status");
     EXPECT_EQ(run.exitCode, 0u) << describe(run);
     EXPECT_EQ(run.out, line);
-    run = runTool(tool, L"status --model QM-4712II");
+    run = runTool(tool, L"status" + modelOption);
     EXPECT_EQ(run.exitCode, 1u) << "no printer: not installed. " << describe(run);
     EXPECT_EQ(run.out, line);
 
-    run = runTool(tool, L"remove --model QM-4712II");
+    run = runTool(tool, L"remove" + modelOption);
     EXPECT_EQ(run.exitCode, 0u) << describe(run);
-    EXPECT_FALSE(findDriver(kNtEnvironment, kModel).has_value());
-    run = runTool(tool, L"status --model QM-4712II");
+    EXPECT_FALSE(findDriver(kNtEnvironment, model()).has_value());
+    run = runTool(tool, L"status" + modelOption);
     EXPECT_EQ(run.exitCode, 1u) << describe(run);
     EXPECT_EQ(run.out, "");
 }

@@ -1,0 +1,37 @@
+// The deployment tool's system interface over the real Win32 A functions:
+// the installation calls of Win32System, and the removal and status calls.
+#pragma once
+
+#include "install/win32_system.h"
+
+namespace setup {
+
+class Win32DeploymentSystem final : public Win32SystemOf<DeploymentSystemApi> {
+public:
+    Win32DeploymentSystem();
+
+    std::uint32_t openPrinter(const char* name, SysHandle* printer) override;
+    std::uint32_t deletePrinter(SysHandle printer) override;
+    std::uint32_t deletePrinterDriverEx(const char* environment, const char* name,
+                                        std::uint32_t flags) override;
+    std::uint32_t deletePrinterDriver(const char* environment, const char* name) override;
+    std::uint32_t enumPrinterDrivers(const char* environment, DriverVisitor visit,
+                                     void* context) override;
+    std::uint32_t enumPrinters(PrinterVisitor visit, void* context) override;
+    std::uint32_t getProfileString(const char* section, const char* key, char* buffer,
+                                   std::uint32_t size) override;
+    std::uint32_t writeProfileString(const char* section, const char* key,
+                                     const char* value) override;
+    std::uint32_t deleteFile(const char* path) override;
+
+private:
+    decltype(&::OpenPrinterA) openPrinterA_;
+    decltype(&::DeletePrinter) deletePrinter_;
+    decltype(&::DeletePrinterDriverA) deletePrinterDriverA_;
+    // Windows 2000 and later only.
+    decltype(&::DeletePrinterDriverExA) deletePrinterDriverExA_;
+    decltype(&::EnumPrinterDriversA) enumPrinterDriversA_;
+    decltype(&::EnumPrintersA) enumPrintersA_;
+};
+
+}  // namespace setup
