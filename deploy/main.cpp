@@ -5,6 +5,7 @@
 
 #include "catalogue/model_catalogue.h"
 #include "catalogue/serial_option_tables.h"
+#include "common/startup.h"
 #include "common/system_library.h"
 #include "deploy/command_line.h"
 #include "deploy/deployment.h"
@@ -273,9 +274,15 @@ int run() {
 }  // namespace
 }  // namespace setup
 
-int main() {
+// The entry point the linker looks for in a console program; the tool links
+// no C runtime (common/runtime.cpp). Windows may enter with the stack aligned
+// to 4 bytes only.
+extern "C" __attribute__((force_align_arg_pointer)) void mainCRTStartup() {
     // Silent: no system box for a missing disk or a crash either.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX | SEM_NOGPFAULTERRORBOX);
+    setup::constructStaticObjects();
     setup::restrictDllSearchToSystemFolder();
-    return setup::run();
+    const int result = setup::run();
+    setup::destroyStaticObjects();
+    ExitProcess(static_cast<UINT>(result));
 }

@@ -160,18 +160,36 @@ TEST(ShippedExecutable, ImportsOnlyWhatWindows95AndNt4Have) {
     }
 }
 
-// The removal and status calls of the system interface bring DeleteFileA,
-// the profile and the process heap into the wizard as well (above).
-// The deployment tool: a console program with a few more kernel calls, each
-// checked the same way (lstrlenW is one of the wide functions Windows 95
-// implements); the wide ones it uses on NT are looked up at run time.
+// The deployment tool: a console program with a few more kernel calls (its
+// removal and status calls bring DeleteFileA, the profile and the process
+// heap), each checked the same way (lstrlenW is one of the wide functions
+// Windows 95 implements); the wide ones it uses on NT are looked up at run
+// time. No C runtime either.
 const std::map<std::string, std::set<std::string>> kAlsoForTheTool = {
     {"KERNEL32.DLL",
-     {"FindResourceExA", "FormatMessageA", "GetCommandLineA", "GetConsoleMode",
-      "GetConsoleOutputCP", "GetFileAttributesA", "GetFileSize", "GetFullPathNameA", "GetLocalTime",
-      "GetStdHandle", "GetUserDefaultLangID", "GetVersion", "SetErrorMode", "SetFilePointer",
-      "WriteFile", "lstrlenA", "lstrlenW"}},
-    {"MSVCRT.DLL", {"strchr"}},
+     {"DeleteFileA",
+      "FindResourceExA",
+      "FormatMessageA",
+      "GetCommandLineA",
+      "GetConsoleMode",
+      "GetConsoleOutputCP",
+      "GetFileAttributesA",
+      "GetFileSize",
+      "GetFullPathNameA",
+      "GetLocalTime",
+      "GetProcessHeap",
+      "GetProfileStringA",
+      "GetStdHandle",
+      "GetUserDefaultLangID",
+      "GetVersion",
+      "HeapAlloc",
+      "HeapFree",
+      "SetErrorMode",
+      "SetFilePointer",
+      "WriteFile",
+      "WriteProfileStringA",
+      "lstrlenA",
+      "lstrlenW"}},
 };
 
 TEST(ShippedDeployTool, IsA32BitConsoleProgramImportingOnlyWhatWindows95AndNt4Have) {

@@ -1,9 +1,9 @@
-// The few C library functions Setup.exe needs, as it links no C runtime:
+// The few C library functions our programs need, as they link no C runtime:
 // what the compiler calls for copies and zeroing it does not inline, and the
-// string functions the program uses. Linked into Setup.exe only; every other
-// build keeps the normal runtime. Built without builtins and outside
-// link-time optimisation, so none is turned into a call to itself or dropped
-// before the code generator asks for it.
+// string functions the programs use. Linked into Setup.exe and
+// TolmarDeploy.exe only; every other build keeps the normal runtime. Built without builtins and
+// outside link-time optimisation, so none is turned into a call to itself or dropped before the
+// code generator asks for it.
 #include <cstddef>
 
 extern "C" {
@@ -55,6 +55,14 @@ int strncmp(const char* left, const char* right, std::size_t size) {
         if (a == 0) return 0;
     }
     return 0;
+}
+
+char* strchr(const char* text, int character) {
+    const char wanted = static_cast<char>(character);
+    for (;; ++text) {
+        if (*text == wanted) return const_cast<char*>(text);
+        if (*text == '\0') return nullptr;
+    }
 }
 
 char* strncpy(char* destination, const char* source, std::size_t size) {

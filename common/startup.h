@@ -1,0 +1,15 @@
+// Start-up and shut-down of a program that links no C runtime (Setup.exe,
+// TolmarDeploy.exe): its entry point constructs the static objects first and
+// destroys them last, as the C runtime would.
+#pragma once
+
+namespace setup {
+
+// Runs the static constructors, from the last in the linker's list to the
+// first, as the compiler's own start-up code does.
+void constructStaticObjects();
+
+// Runs what the static objects registered through atexit, in reverse order.
+void destroyStaticObjects();
+
+}  // namespace setup
