@@ -33,8 +33,8 @@ void PackageFiles::add(const char* source, const char* destination, bool keepExi
 
 bool PackageFiles::sourcePath(const InstallOptions& options, int index, PathText& out) const {
     const char* package = options.packageFolder ? options.packageFolder : "";
-    if (package[0] != '\0' && !out.append({package, "\\"})) return false;
-    return out.append({folder_, "\\", files_[index].source});
+    return out.append(
+        {package, package[0] != '\0' ? "\\" : "", folder_, "\\", files_[index].source});
 }
 
 }  // namespace setup

@@ -168,16 +168,13 @@ void Win32SystemOf<Interface>::closeHandle(SysHandle handle) {
 template <typename Interface>
 void Win32SystemOf<Interface>::showMessage(const char* textCp936) {
     // The text is Chinese in code page 936 whatever the system's ANSI code
-    // page; converted to UTF-16 it reads correctly everywhere.
+    // page; converted to UTF-16 it reads correctly everywhere. A system with
+    // no code page 936 tables gets the bytes as its own code page reads them.
     WCHAR wideText[256];
-    if (MultiByteToWideChar(936, 0, textCp936, -1, wideText, 256) > 0) {
+    if (MultiByteToWideChar(936, 0, textCp936, -1, wideText, 256) > 0 ||
+        MultiByteToWideChar(CP_ACP, 0, textCp936, -1, wideText, 256) > 0) {
         showExclamation(owner_, wideText);
-        return;
     }
-    // No code page 936 tables on this system: the bytes as they are.
-    char title[MAX_PATH];
-    applicationTitle(title, MAX_PATH);
-    MessageBoxA(owner_ ? owner_ : GetActiveWindow(), textCp936, title, MB_OK | MB_ICONEXCLAMATION);
 }
 
 // The wizard's system, and the base of the deployment tool's.
