@@ -41,19 +41,6 @@ bool commandLineUtf8(char* out, std::size_t size) {
     return n < size;
 }
 
-// Whether Windows itself is 64-bit: always for a 64-bit process; for a
-// 32-bit one, when it runs under WOW64 (asked only where Windows has the call).
-bool windowsIs64Bit() {
-    if (sizeof(void*) == 8) return true;
-    using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
-    const HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    const auto isWow64 = kernel ? reinterpret_cast<IsWow64ProcessFn>(reinterpret_cast<void*>(
-                                      GetProcAddress(kernel, "IsWow64Process")))
-                                : nullptr;
-    BOOL wow64 = FALSE;
-    return isWow64 && isWow64(GetCurrentProcess(), &wow64) && wow64;
-}
-
 void toWide(const char* utf8, WCHAR* out, int size) {
     utf8ToUtf16(utf8, reinterpret_cast<std::uint16_t*>(out), static_cast<std::size_t>(size));
 }

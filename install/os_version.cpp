@@ -14,4 +14,15 @@ bool queryWindowsVersion(std::uint32_t recordSize, OsVersion* version) {
     return true;
 }
 
+bool windowsIs64Bit() {
+    if (sizeof(void*) == 8) return true;
+    using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
+    const HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    const auto isWow64 = kernel ? reinterpret_cast<IsWow64ProcessFn>(reinterpret_cast<void*>(
+                                      GetProcAddress(kernel, "IsWow64Process")))
+                                : nullptr;
+    BOOL wow64 = FALSE;
+    return isWow64 && isWow64(GetCurrentProcess(), &wow64) && wow64;
+}
+
 }  // namespace setup

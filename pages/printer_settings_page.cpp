@@ -6,6 +6,7 @@
 #include "install/install_message.h"
 #include "install/nt_installer.h"
 #include "install/os_class.h"
+#include "install/os_version.h"
 #include "install/win32_system.h"
 #include "install/win9x_installer.h"
 #include "pages/about_box.h"
@@ -20,19 +21,6 @@ int selectedIndex(HWND list) {
 
 void select(HWND list, int index) {
     SendMessageA(list, CB_SETCURSEL, index, 0);
-}
-
-// Whether Windows itself is 64-bit: always for a 64-bit process; for a
-// 32-bit one, when it runs under WOW64 (asked only where Windows has the call).
-bool windowsIs64Bit() {
-    if (sizeof(void*) == 8) return true;
-    using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
-    const HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    const auto isWow64 = kernel ? reinterpret_cast<IsWow64ProcessFn>(reinterpret_cast<void*>(
-                                      GetProcAddress(kernel, "IsWow64Process")))
-                                : nullptr;
-    BOOL wow64 = FALSE;
-    return isWow64 && isWow64(GetCurrentProcess(), &wow64) && wow64;
 }
 
 // Bounded UTF-16 text for the final message: what does not fit is left out.
