@@ -109,6 +109,8 @@ InstallMessage composeInstallMessage(const InstallReport& report, InstallFamily 
                 message.addLine(IDS_FAIL_REGISTRY, failure.subject);
                 message.addAdvice(IDS_ADVICE_ADMIN);
                 break;
+            case InstallStep::SetRegistryValue:
+                break;  // the wizard's runs are not silent: it was shown at once
         }
     }
     return message;

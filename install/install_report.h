@@ -15,6 +15,7 @@ enum class InstallStep {
     AddPrinterDriver,  // subject: the model name
     AddPrinter,        // subject: the model name
     OpenRegistryKey,   // subject: the key path
+    SetRegistryValue,  // subject: the value name; recorded only by a silent run
 };
 
 struct InstallFailure {

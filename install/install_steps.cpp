@@ -61,7 +61,31 @@ void registerPrinter(SystemApi& api, InstallReport& report, const PrinterInfo2& 
     }
 }
 
-void writeRegistryValue(SystemApi& api, InstallReport& report, RegistryRoot root,
+void copyPackageFiles(SystemApi& api, InstallReport& report, const DriverDirectory& dir,
+                      const PackageFiles& files, const InstallOptions& options) {
+    if (!dir.known()) return;  // already recorded once for the directory
+    for (int i = 0; i < files.count(); ++i) {
+        const PackageFile& file = files.at(i);
+        if (file.keepExisting) {
+            PathText installed;
+            if (!dir.pathOf(file.destination.c_str(), installed)) {
+                report.add(InstallStep::CopyFile, file.destination.c_str(),
+                           win32::kErrorFilenameExcedRange);
+                continue;
+            }
+            if (api.fileExists(installed.c_str())) continue;
+        }
+        PathText source;
+        if (!files.sourcePath(options, i, source)) {
+            report.add(InstallStep::CopyFile, file.destination.c_str(),
+                       win32::kErrorFilenameExcedRange);
+            continue;
+        }
+        copyToDriverDirectory(api, report, dir, source.c_str(), file.destination.c_str());
+    }
+}
+
+void writeRegistryValue(SystemApi& api, InstallReport& report, bool silent, RegistryRoot root,
                         const char* subKey, const char* name, std::uint32_t type,
                         const std::uint8_t* data, std::uint32_t size) {
     ScopedRegKey key(api);
@@ -70,14 +94,18 @@ void writeRegistryValue(SystemApi& api, InstallReport& report, RegistryRoot root
         report.add(InstallStep::OpenRegistryKey, subKey, error);
         return;
     }
-    if (api.regSetValue(key.get(), name, type, data, size) != 0) {
+    const std::uint32_t setError = api.regSetValue(key.get(), name, type, data, size);
+    if (setError == 0) return;
+    if (silent) {
+        report.add(InstallStep::SetRegistryValue, name, setError);
+    } else {
         api.showMessage(REGISTRY_WRITE_FAILED);
     }
 }
 
-void writeRegistryText(SystemApi& api, InstallReport& report, RegistryRoot root, const char* subKey,
-                       const char* name, const char* text, std::size_t length) {
-    writeRegistryValue(api, report, root, subKey, name, win32::kRegSz,
+void writeRegistryText(SystemApi& api, InstallReport& report, bool silent, RegistryRoot root,
+                       const char* subKey, const char* name, const char* text, std::size_t length) {
+    writeRegistryValue(api, report, silent, root, subKey, name, win32::kRegSz,
                        reinterpret_cast<const std::uint8_t*>(text),
                        static_cast<std::uint32_t>(length));
 }

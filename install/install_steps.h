@@ -7,7 +7,9 @@
 #include "catalogue/model_catalogue.h"
 #include "catalogue/serial_option_tables.h"
 #include "common/bounded_text.h"
+#include "install/install_options.h"
 #include "install/install_report.h"
+#include "install/package_files.h"
 #include "install/system_api.h"
 
 namespace setup {
@@ -39,7 +41,7 @@ private:
     bool known_ = false;
 };
 
-// Copies source (relative to the current directory) to destName in the
+// Copies source (a package path) to destName in the
 // driver directory, overwriting. A copy that cannot be attempted or fails is
 // recorded under destName.
 void copyToDriverDirectory(SystemApi& api, InstallReport& report, const DriverDirectory& dir,
@@ -56,15 +58,21 @@ void registerDriver(SystemApi& api, InstallReport& report, const DriverInfo3& in
 void registerPrinter(SystemApi& api, InstallReport& report, const PrinterInfo2& info,
                      ScopedPrinter& printer);
 
+// Copies every file of the package list into the driver directory, in order.
+// A file marked keepExisting is copied only where none of its name is there.
+void copyPackageFiles(SystemApi& api, InstallReport& report, const DriverDirectory& dir,
+                      const PackageFiles& files, const InstallOptions& options);
+
 // Opens root\subKey for setting values and sets one value. A key that does
 // not open is recorded; a value that cannot be set shows
-// REGISTRY_WRITE_FAILED at once. The key is closed either way.
-void writeRegistryValue(SystemApi& api, InstallReport& report, RegistryRoot root,
+// REGISTRY_WRITE_FAILED at once, or is recorded when the run is silent. The
+// key is closed either way.
+void writeRegistryValue(SystemApi& api, InstallReport& report, bool silent, RegistryRoot root,
                         const char* subKey, const char* name, std::uint32_t type,
                         const std::uint8_t* data, std::uint32_t size);
 
 // The same for REG_SZ text, stored without its terminating NUL.
-void writeRegistryText(SystemApi& api, InstallReport& report, RegistryRoot root, const char* subKey,
-                       const char* name, const char* text, std::size_t length);
+void writeRegistryText(SystemApi& api, InstallReport& report, bool silent, RegistryRoot root,
+                       const char* subKey, const char* name, const char* text, std::size_t length);
 
 }  // namespace setup

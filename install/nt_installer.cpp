@@ -43,14 +43,9 @@ InstallReport NtInstaller::run(const InstallSelection& selection) {
     const ModelRow& model = ModelCatalogue::row(selection.modelIndex);
     const PortOption& port = SerialOptionTables::port(selection.portIndex);
 
+    copyPackageFiles(api_, report, dir, PackageFiles(InstallFamily::Nt, model), options_);
+
     const BoundedText<32> familyDll{model.driverBaseNt, ".DLL"};
-    const BoundedText<32> modelGpd{model.modelCode, ".GPD"};
-    // Every file keeps its name; the sources lie in "win2k" under the
-    // current directory.
-    for (const char* name : {familyDll.c_str(), modelGpd.c_str(), "uniDRVui.DLL", "uniDRV.DLL",
-                             "UNIDRV.HLP", "UNIRES.DLL", "TTFSUB.GPD", "STDNAMES.GPD"}) {
-        copyToDriverDirectory(api_, report, dir, PathText{"win2k\\", name}.c_str(), name);
-    }
 
     const BoundedText<32> dataFile{"\\", model.modelCode, ".GPD"};
     const DependentFiles dependentFiles(familyDll.c_str());
@@ -75,15 +70,15 @@ InstallReport NtInstaller::run(const InstallSelection& selection) {
 
     if (selection.setAsDefault) {
         const BoundedText<64> device{model.modelName, ",winspool,", port.portName};
-        writeRegistryText(api_, report, RegistryRoot::CurrentUser, kWindowsKey, "Device",
-                          device.c_str(), device.size());
+        writeRegistryText(api_, report, options_.silent, RegistryRoot::CurrentUser, kWindowsKey,
+                          "Device", device.c_str(), device.size());
     }
     if (SerialOptionTables::isSerialPort(selection.portIndex)) {
         const PortModeString mode(selection.baudIndex, selection.parityIndex,
                                   selection.dataBitsIndex, selection.stopBitsIndex,
                                   selection.flowIndex);
-        writeRegistryText(api_, report, RegistryRoot::LocalMachine, kPortsKey, port.portName,
-                          mode.c_str(), mode.size());
+        writeRegistryText(api_, report, options_.silent, RegistryRoot::LocalMachine, kPortsKey,
+                          port.portName, mode.c_str(), mode.size());
     }
     printerHandle.reset();
     return report;

@@ -56,14 +56,36 @@ struct PrinterInfo2 {
 
 enum class RegistryRoot { CurrentUser, LocalMachine };
 
+// Receives each record an enumeration gives; the record's texts are valid
+// only during the call.
+class DriverVisitor {
+public:
+    virtual void visit(const DriverInfo3& driver) = 0;
+
+protected:
+    ~DriverVisitor() = default;
+};
+class PrinterVisitor {
+public:
+    virtual void visit(const PrinterInfo2& printer) = 0;
+
+protected:
+    ~PrinterVisitor() = default;
+};
+
 // The Win32 values the installers use (ERROR_PATH_NOT_FOUND and so on); the
 // logic does not include <windows.h>, whose macros would clash with the names.
 namespace win32 {
+constexpr std::uint32_t kErrorFileNotFound = 2;
 constexpr std::uint32_t kErrorPathNotFound = 3;
+constexpr std::uint32_t kErrorProcNotFound = 127;
 constexpr std::uint32_t kErrorInsufficientBuffer = 122;
 constexpr std::uint32_t kErrorFilenameExcedRange = 206;
 constexpr std::uint32_t kErrorPrinterDriverAlreadyInstalled = 1795;
+constexpr std::uint32_t kErrorUnknownPrinterDriver = 1797;
+constexpr std::uint32_t kErrorInvalidPrinterName = 1801;
 constexpr std::uint32_t kErrorPrinterAlreadyExists = 1802;
+constexpr std::uint32_t kDpdDeleteUnusedFiles = 1;
 constexpr std::uint32_t kRegSz = 1;
 constexpr std::uint32_t kRegBinary = 3;
 constexpr std::uint32_t kPrinterAttributeDefault = 4;
@@ -102,6 +124,28 @@ public:
     virtual std::uint32_t getCommState(SysHandle port, std::uint8_t* dcb28) = 0;
     // CloseHandle(handle)
     virtual void closeHandle(SysHandle handle) = 0;
+    // OpenPrinterA(name, printer, {NULL, NULL, PRINTER_ALL_ACCESS})
+    virtual std::uint32_t openPrinter(const char* name, SysHandle* printer) = 0;
+    // DeletePrinter(printer)
+    virtual std::uint32_t deletePrinter(SysHandle printer) = 0;
+    // DeletePrinterDriverExA(NULL, environment, name, flags, 0); kErrorProcNotFound
+    // where the spooler has no such call (before Windows 2000).
+    virtual std::uint32_t deletePrinterDriverEx(const char* environment, const char* name,
+                                                std::uint32_t flags) = 0;
+    // DeletePrinterDriverA(NULL, environment, name)
+    virtual std::uint32_t deletePrinterDriver(const char* environment, const char* name) = 0;
+    // EnumPrinterDriversA(NULL, environment, 3, ...): each driver in turn.
+    virtual std::uint32_t enumPrinterDrivers(const char* environment, DriverVisitor& visitor) = 0;
+    // EnumPrintersA(PRINTER_ENUM_LOCAL, NULL, 2, ...): each local printer in turn.
+    virtual std::uint32_t enumPrinters(PrinterVisitor& visitor) = 0;
+    // GetProfileStringA(section, key, "", buffer, size): the length read.
+    virtual std::uint32_t getProfileString(const char* section, const char* key, char* buffer,
+                                           std::uint32_t size) = 0;
+    // WriteProfileStringA(section, key, value); a null value deletes the entry.
+    virtual std::uint32_t writeProfileString(const char* section, const char* key,
+                                             const char* value) = 0;
+    // DeleteFileA(path)
+    virtual std::uint32_t deleteFile(const char* path) = 0;
     // Modal message box owned by the active page: OK button, exclamation icon,
     // captioned with the application title. The text is in code page 936.
     virtual void showMessage(const char* textCp936) = 0;

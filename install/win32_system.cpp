@@ -25,6 +25,53 @@ SysHandle toSysHandle(T handle) {
     return reinterpret_cast<SysHandle>(handle);
 }
 
+// A buffer from the process heap for what an enumeration returns; the
+// program keeps the C++ heap out of its image.
+class EnumBuffer {
+public:
+    EnumBuffer() = default;
+    ~EnumBuffer() {
+        if (data_) HeapFree(GetProcessHeap(), 0, data_);
+    }
+    EnumBuffer(const EnumBuffer&) = delete;
+    EnumBuffer& operator=(const EnumBuffer&) = delete;
+
+    bool resize(DWORD size) {
+        if (data_) HeapFree(GetProcessHeap(), 0, data_);
+        size_ = 0;
+        data_ = static_cast<LPBYTE>(HeapAlloc(GetProcessHeap(), 0, size ? size : 1));
+        if (data_) size_ = size;
+        return data_ != nullptr;
+    }
+    LPBYTE data() const { return data_; }
+    DWORD size() const { return size_; }
+
+private:
+    LPBYTE data_ = nullptr;
+    DWORD size_ = 0;
+};
+
+// Calls an enumeration twice, first for the size it needs; a list that
+// grows in between is asked for again.
+template <typename Call>
+std::uint32_t enumerate(EnumBuffer& buffer, DWORD* count, Call call) {
+    DWORD needed = 0;
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        SetLastError(0);
+        if (call(buffer.data(), buffer.size(), &needed, count)) return 0;
+        const DWORD error = GetLastError();
+        if (error != ERROR_INSUFFICIENT_BUFFER || needed <= buffer.size()) {
+            return error != 0 ? error : ERROR_INVALID_FUNCTION;
+        }
+        if (!buffer.resize(needed)) return ERROR_NOT_ENOUGH_MEMORY;
+    }
+    return ERROR_INSUFFICIENT_BUFFER;
+}
+
+const char* constText(LPSTR text) {
+    return text;
+}
+
 }  // namespace
 
 Win32System::Win32System(HWND owner)
@@ -34,7 +81,16 @@ Win32System::Win32System(HWND owner)
           spooler_.function<decltype(&::GetPrinterDriverDirectoryA)>("GetPrinterDriverDirectoryA")),
       addPrinterDriverA_(spooler_.function<decltype(&::AddPrinterDriverA)>("AddPrinterDriverA")),
       addPrinterA_(spooler_.function<decltype(&::AddPrinterA)>("AddPrinterA")),
-      closePrinter_(spooler_.function<decltype(&::ClosePrinter)>("ClosePrinter")) {}
+      closePrinter_(spooler_.function<decltype(&::ClosePrinter)>("ClosePrinter")),
+      openPrinterA_(spooler_.function<decltype(&::OpenPrinterA)>("OpenPrinterA")),
+      deletePrinter_(spooler_.function<decltype(&::DeletePrinter)>("DeletePrinter")),
+      deletePrinterDriverA_(
+          spooler_.function<decltype(&::DeletePrinterDriverA)>("DeletePrinterDriverA")),
+      deletePrinterDriverExA_(
+          spooler_.function<decltype(&::DeletePrinterDriverExA)>("DeletePrinterDriverExA")),
+      enumPrinterDriversA_(
+          spooler_.function<decltype(&::EnumPrinterDriversA)>("EnumPrinterDriversA")),
+      enumPrintersA_(spooler_.function<decltype(&::EnumPrintersA)>("EnumPrintersA")) {}
 
 std::uint32_t Win32System::getPrinterDriverDirectory(const char* environment, char* buffer,
                                                      std::uint32_t bufferSize,
@@ -161,6 +217,110 @@ std::uint32_t Win32System::getCommState(SysHandle port, std::uint8_t* dcb28) {
 
 void Win32System::closeHandle(SysHandle handle) {
     CloseHandle(reinterpret_cast<HANDLE>(handle));
+}
+
+std::uint32_t Win32System::openPrinter(const char* name, SysHandle* printer) {
+    *printer = 0;
+    if (!openPrinterA_) return ERROR_MOD_NOT_FOUND;
+    PRINTER_DEFAULTSA access = {nullptr, nullptr, PRINTER_ALL_ACCESS};
+    HANDLE handle = nullptr;
+    SetLastError(0);
+    if (!openPrinterA_(mutableText(name), &handle, &access)) {
+        return lastErrorOr(ERROR_INVALID_PRINTER_NAME);
+    }
+    *printer = toSysHandle(handle);
+    return 0;
+}
+
+std::uint32_t Win32System::deletePrinter(SysHandle printer) {
+    if (!deletePrinter_) return ERROR_MOD_NOT_FOUND;
+    SetLastError(0);
+    return deletePrinter_(reinterpret_cast<HANDLE>(printer)) ? 0
+                                                             : lastErrorOr(ERROR_INVALID_FUNCTION);
+}
+
+std::uint32_t Win32System::deletePrinterDriverEx(const char* environment, const char* name,
+                                                 std::uint32_t flags) {
+    if (!deletePrinterDriverExA_) return ERROR_PROC_NOT_FOUND;
+    SetLastError(0);
+    return deletePrinterDriverExA_(nullptr, mutableText(environment), mutableText(name), flags, 0)
+               ? 0
+               : lastErrorOr(ERROR_INVALID_FUNCTION);
+}
+
+std::uint32_t Win32System::deletePrinterDriver(const char* environment, const char* name) {
+    if (!deletePrinterDriverA_) return ERROR_MOD_NOT_FOUND;
+    SetLastError(0);
+    return deletePrinterDriverA_(nullptr, mutableText(environment), mutableText(name))
+               ? 0
+               : lastErrorOr(ERROR_INVALID_FUNCTION);
+}
+
+std::uint32_t Win32System::enumPrinterDrivers(const char* environment, DriverVisitor& visitor) {
+    if (!enumPrinterDriversA_) return ERROR_MOD_NOT_FOUND;
+    EnumBuffer buffer;
+    DWORD count = 0;
+    const std::uint32_t error =
+        enumerate(buffer, &count, [&](LPBYTE data, DWORD size, DWORD* needed, DWORD* returned) {
+            return enumPrinterDriversA_(nullptr, mutableText(environment), 3, data, size, needed,
+                                        returned);
+        });
+    if (error != 0) return error;
+    const auto* drivers = reinterpret_cast<const DRIVER_INFO_3A*>(buffer.data());
+    for (DWORD i = 0; i < count; ++i) {
+        DriverInfo3 info;
+        info.cVersion = drivers[i].cVersion;
+        info.pName = constText(drivers[i].pName);
+        info.pEnvironment = constText(drivers[i].pEnvironment);
+        info.pDriverPath = constText(drivers[i].pDriverPath);
+        info.pDataFile = constText(drivers[i].pDataFile);
+        info.pConfigFile = constText(drivers[i].pConfigFile);
+        info.pHelpFile = constText(drivers[i].pHelpFile);
+        info.pDependentFiles = constText(drivers[i].pDependentFiles);
+        info.pMonitorName = constText(drivers[i].pMonitorName);
+        info.pDefaultDataType = constText(drivers[i].pDefaultDataType);
+        visitor.visit(info);
+    }
+    return 0;
+}
+
+std::uint32_t Win32System::enumPrinters(PrinterVisitor& visitor) {
+    if (!enumPrintersA_) return ERROR_MOD_NOT_FOUND;
+    EnumBuffer buffer;
+    DWORD count = 0;
+    const std::uint32_t error =
+        enumerate(buffer, &count, [&](LPBYTE data, DWORD size, DWORD* needed, DWORD* returned) {
+            return enumPrintersA_(PRINTER_ENUM_LOCAL, nullptr, 2, data, size, needed, returned);
+        });
+    if (error != 0) return error;
+    const auto* printers = reinterpret_cast<const PRINTER_INFO_2A*>(buffer.data());
+    for (DWORD i = 0; i < count; ++i) {
+        PrinterInfo2 info;
+        info.pPrinterName = constText(printers[i].pPrinterName);
+        info.pPortName = constText(printers[i].pPortName);
+        info.pDriverName = constText(printers[i].pDriverName);
+        info.pPrintProcessor = constText(printers[i].pPrintProcessor);
+        info.pDatatype = constText(printers[i].pDatatype);
+        info.Attributes = printers[i].Attributes;
+        visitor.visit(info);
+    }
+    return 0;
+}
+
+std::uint32_t Win32System::getProfileString(const char* section, const char* key, char* buffer,
+                                            std::uint32_t size) {
+    return GetProfileStringA(section, key, "", buffer, size);
+}
+
+std::uint32_t Win32System::writeProfileString(const char* section, const char* key,
+                                              const char* value) {
+    SetLastError(0);
+    return WriteProfileStringA(section, key, value) ? 0 : lastErrorOr(ERROR_INVALID_FUNCTION);
+}
+
+std::uint32_t Win32System::deleteFile(const char* path) {
+    SetLastError(0);
+    return DeleteFileA(path) ? 0 : lastErrorOr(ERROR_FILE_NOT_FOUND);
 }
 
 void Win32System::showMessage(const char* textCp936) {

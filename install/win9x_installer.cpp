@@ -8,7 +8,6 @@ namespace {
 
 constexpr char kFirstPortKey[] = "System\\CurrentControlSet\\Services\\Class\\Ports\\0000";
 constexpr char kOtherPortsKey[] = "System\\CurrentControlSet\\Services\\Class\\Ports\\0001";
-constexpr char kUniversalDriver[] = "uniDRV.DLL";
 
 }  // namespace
 
@@ -22,20 +21,11 @@ InstallReport Win9xInstaller::run(const InstallSelection& selection) {
     const ModelRow& model = ModelCatalogue::row(selection.modelIndex);
     const PortOption& port = SerialOptionTables::port(selection.portIndex);
 
-    const BoundedText<32> driverFile{model.driverBase9x, ".DRV"};
-    const PathText driverSource{"win9x\\", driverFile.c_str()};
-    copyToDriverDirectory(api_, report, dir, driverSource.c_str(), driverFile.c_str());
-    copyToDriverDirectory(api_, report, dir, "win9x\\iconlib.DLL", "iconlib.DLL");
-    // The universal driver library may belong to other printers already: an
-    // existing one is never replaced.
-    PathText installedLibrary;
-    if (dir.pathOf(kUniversalDriver, installedLibrary) &&
-        !api_.fileExists(installedLibrary.c_str())) {
-        copyToDriverDirectory(api_, report, dir, "win9x\\uniDRV.DLL", kUniversalDriver);
-    } else if (dir.known() && !installedLibrary.ok()) {
-        report.add(InstallStep::CopyFile, kUniversalDriver, win32::kErrorFilenameExcedRange);
-    }
-    copyToDriverDirectory(api_, report, dir, "win9x\\uniDRV.hlp", "uniDRV.HLP");
+    const PackageFiles files(InstallFamily::Win9x, model);
+    copyPackageFiles(api_, report, dir, files, options_);
+    // The driver record names the driver's source path, the list's first file.
+    PathText driverSource;
+    files.sourcePath(options_, 0, driverSource);
 
     // All three file fields name the source path, folder included.
     DriverInfo3 driver;
@@ -78,8 +68,8 @@ void Win9xInstaller::recordSerialSettings(const InstallSelection& selection,
                                  selection.flowIndex);
     const char* key = selection.portIndex == SerialOptionTables::kFirstSerialPort ? kFirstPortKey
                                                                                   : kOtherPortsKey;
-    writeRegistryValue(api_, report, RegistryRoot::LocalMachine, key, "DCB", win32::kRegBinary,
-                       record.data(), static_cast<std::uint32_t>(record.size()));
+    writeRegistryValue(api_, report, options_.silent, RegistryRoot::LocalMachine, key, "DCB",
+                       win32::kRegBinary, record.data(), static_cast<std::uint32_t>(record.size()));
     firstPort.reset();
 }
 

@@ -3,6 +3,7 @@
 // default through its attributes) and, for a serial port, the port's DCB.
 #pragma once
 
+#include "install/install_options.h"
 #include "install/install_report.h"
 #include "install/install_selection.h"
 #include "install/system_api.h"
@@ -11,7 +12,8 @@ namespace setup {
 
 class Win9xInstaller {
 public:
-    explicit Win9xInstaller(SystemApi& api) : api_(api) {}
+    explicit Win9xInstaller(SystemApi& api, const InstallOptions& options = {})
+        : api_(api), options_(options) {}
 
     // Runs every step, going on after failures; returns what failed.
     InstallReport run(const InstallSelection& selection);
@@ -20,6 +22,7 @@ private:
     void recordSerialSettings(const InstallSelection& selection, InstallReport& report);
 
     SystemApi& api_;
+    InstallOptions options_;
 };
 
 }  // namespace setup

@@ -1,11 +1,14 @@
 #include "tests/support/recording_system.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace setup::testing {
 namespace {
 
-std::string text(const char* s) { return s ? s : "(null)"; }
+std::string text(const char* s) {
+    return s ? s : "(null)";
+}
 
 // A NUL-separated list up to and including its empty last name.
 std::string multiString(const char* list) {
@@ -29,10 +32,13 @@ RecordingSystem::RecordingSystem() {
     driverDirectories[""] = "C:\\WINDOWS\\SYSTEM";
     com1State = blankDcbTemplate();
     // A recognisable COM1 state: every template byte differs from zero.
-    for (std::size_t i = 4; i < kDcbSize; ++i) com1State.bytes[i] = static_cast<std::uint8_t>(0xA0 + i);
+    for (std::size_t i = 4; i < kDcbSize; ++i)
+        com1State.bytes[i] = static_cast<std::uint8_t>(0xA0 + i);
 }
 
-void RecordingSystem::failCallAt(int index, std::uint32_t error) { failAt_[index] = error; }
+void RecordingSystem::failCallAt(int index, std::uint32_t error) {
+    failAt_[index] = error;
+}
 
 void RecordingSystem::failEvery(const std::string& callName, std::uint32_t error) {
     failNamed_[callName] = error;
@@ -54,8 +60,8 @@ SysHandle RecordingSystem::open(Kind kind, const std::string& what) {
 void RecordingSystem::close(Kind kind, SysHandle handle, const char* callName) {
     auto it = open_.find(handle);
     if (it == open_.end() || it->second.kind != kind) {
-        misuse.push_back(std::string(callName) + " on a handle that is not open: " +
-                         std::to_string(handle));
+        misuse.push_back(std::string(callName) +
+                         " on a handle that is not open: " + std::to_string(handle));
         return;
     }
     open_.erase(it);
@@ -105,18 +111,29 @@ std::uint32_t RecordingSystem::addPrinterDriver(const DriverInfo3& info) {
                        text(info.pDriverPath), text(info.pDataFile), text(info.pConfigFile),
                        text(info.pHelpFile), multiString(info.pDependentFiles),
                        text(info.pMonitorName), text(info.pDefaultDataType)});
-    return failure("AddPrinterDriverA");
+    const std::uint32_t error = failure("AddPrinterDriverA");
+    if (error == 0) {
+        auto& installed = spoolerDrivers[text(info.pEnvironment)];
+        bool present = false;
+        for (const RecordedDriver& d : installed) present = present || d.name == text(info.pName);
+        if (!present) installed.push_back(drivers.back());
+    }
+    return error;
 }
 
 std::uint32_t RecordingSystem::addPrinter(const PrinterInfo2& info, SysHandle* printer) {
     calls.push_back("AddPrinterA(2, " + text(info.pPrinterName) + ", " + text(info.pPortName) +
                     ", attributes " + std::to_string(info.Attributes) + ")");
-    printers.push_back({info, text(info.pPrinterName), text(info.pPortName),
-                        text(info.pDriverName), text(info.pPrintProcessor), text(info.pDatatype),
+    printers.push_back({info, text(info.pPrinterName), text(info.pPortName), text(info.pDriverName),
+                        text(info.pPrintProcessor), text(info.pDatatype),
                         otherPrinterFieldsZero(info)});
     *printer = 0;
     if (const std::uint32_t error = failure("AddPrinterA")) return error;
     *printer = open(Kind::Printer, "printer " + text(info.pPrinterName));
+    if (spoolerPrinters.count(text(info.pPrinterName)) == 0) {
+        spoolerPrinters[text(info.pPrinterName)] = {text(info.pPortName), text(info.pDriverName),
+                                                    info.Attributes};
+    }
     return 0;
 }
 
@@ -140,9 +157,9 @@ std::uint32_t RecordingSystem::regSetValue(SysHandle key, const char* name, std:
                                            const std::uint8_t* data, std::uint32_t size) {
     const std::string keyName = handleName(key);
     calls.push_back("RegSetValueExA(" + keyName + ", " + text(name) + ", " +
-                    (type == win32::kRegSz ? "REG_SZ" : type == win32::kRegBinary
-                                                            ? "REG_BINARY"
-                                                            : std::to_string(type)) +
+                    (type == win32::kRegSz       ? "REG_SZ"
+                     : type == win32::kRegBinary ? "REG_BINARY"
+                                                 : std::to_string(type)) +
                     ", " + std::to_string(size) + " bytes)");
     if (open_.count(key) == 0) misuse.push_back("RegSetValueExA on a key that is not open");
     if (const std::uint32_t error = failure("RegSetValueExA")) return error;
@@ -176,6 +193,115 @@ std::uint32_t RecordingSystem::getCommState(SysHandle port, std::uint8_t* dcb28)
 void RecordingSystem::closeHandle(SysHandle handle) {
     calls.push_back("CloseHandle(" + handleName(handle) + ")");
     close(Kind::File, handle, "CloseHandle");
+}
+
+std::uint32_t RecordingSystem::openPrinter(const char* name, SysHandle* printer) {
+    calls.push_back("OpenPrinterA(" + text(name) + ")");
+    *printer = 0;
+    if (const std::uint32_t error = failure("OpenPrinterA")) return error;
+    if (spoolerPrinters.count(text(name)) == 0) return win32::kErrorInvalidPrinterName;
+    *printer = open(Kind::Printer, "printer " + text(name));
+    return 0;
+}
+
+std::uint32_t RecordingSystem::deletePrinter(SysHandle printer) {
+    const std::string name = handleName(printer);
+    calls.push_back("DeletePrinter(" + name + ")");
+    if (open_.count(printer) == 0) misuse.push_back("DeletePrinter on a handle that is not open");
+    if (const std::uint32_t error = failure("DeletePrinter")) return error;
+    spoolerPrinters.erase(name.substr(std::string("printer ").size()));
+    return 0;
+}
+
+std::uint32_t RecordingSystem::removeDriver(const char* environment, const char* name) {
+    auto& installed = spoolerDrivers[text(environment)];
+    for (auto it = installed.begin(); it != installed.end(); ++it) {
+        if (it->name == text(name)) {
+            installed.erase(it);
+            return 0;
+        }
+    }
+    return win32::kErrorUnknownPrinterDriver;
+}
+
+std::uint32_t RecordingSystem::deletePrinterDriverEx(const char* environment, const char* name,
+                                                     std::uint32_t flags) {
+    calls.push_back("DeletePrinterDriverExA(" + text(environment) + ", " + text(name) + ", " +
+                    std::to_string(flags) + ")");
+    if (!hasDeletePrinterDriverEx) return win32::kErrorProcNotFound;
+    if (const std::uint32_t error = failure("DeletePrinterDriverExA")) return error;
+    return removeDriver(environment, name);
+}
+
+std::uint32_t RecordingSystem::deletePrinterDriver(const char* environment, const char* name) {
+    calls.push_back("DeletePrinterDriverA(" + text(environment) + ", " + text(name) + ")");
+    if (const std::uint32_t error = failure("DeletePrinterDriverA")) return error;
+    return removeDriver(environment, name);
+}
+
+std::uint32_t RecordingSystem::enumPrinterDrivers(const char* environment, DriverVisitor& visitor) {
+    calls.push_back("EnumPrinterDriversA(" + text(environment) + ")");
+    if (const std::uint32_t error = failure("EnumPrinterDriversA")) return error;
+    for (const RecordedDriver& d : spoolerDrivers[text(environment)]) {
+        DriverInfo3 info;
+        info.cVersion = d.cVersion;
+        info.pName = d.name.c_str();
+        info.pEnvironment = d.environment.c_str();
+        info.pDriverPath = d.driverPath.c_str();
+        info.pDataFile = d.dataFile.c_str();
+        info.pConfigFile = d.configFile.c_str();
+        info.pHelpFile = d.helpFile.c_str();
+        info.pDependentFiles = d.dependentFiles.c_str();
+        info.pMonitorName = d.monitorName.c_str();
+        info.pDefaultDataType = d.defaultDataType.c_str();
+        visitor.visit(info);
+    }
+    return 0;
+}
+
+std::uint32_t RecordingSystem::enumPrinters(PrinterVisitor& visitor) {
+    calls.push_back("EnumPrintersA(2)");
+    if (const std::uint32_t error = failure("EnumPrintersA")) return error;
+    for (const auto& entry : spoolerPrinters) {
+        PrinterInfo2 info;
+        info.pPrinterName = entry.first.c_str();
+        info.pPortName = entry.second.port.c_str();
+        info.pDriverName = entry.second.driver.c_str();
+        info.Attributes = entry.second.attributes;
+        visitor.visit(info);
+    }
+    return 0;
+}
+
+std::uint32_t RecordingSystem::getProfileString(const char* section, const char* key, char* buffer,
+                                                std::uint32_t size) {
+    calls.push_back("GetProfileStringA(" + text(section) + ", " + text(key) + ")");
+    std::string value;
+    if (auto it = profileWindows.find(text(key)); it != profileWindows.end()) value = it->second;
+    if (size == 0) return 0;
+    const std::size_t n = std::min<std::size_t>(value.size(), size - 1);
+    std::memcpy(buffer, value.data(), n);
+    buffer[n] = '\0';
+    return static_cast<std::uint32_t>(n);
+}
+
+std::uint32_t RecordingSystem::writeProfileString(const char* section, const char* key,
+                                                  const char* value) {
+    calls.push_back("WriteProfileStringA(" + text(section) + ", " + text(key) + ", " + text(value) +
+                    ")");
+    if (const std::uint32_t error = failure("WriteProfileStringA")) return error;
+    if (value) {
+        profileWindows[text(key)] = value;
+    } else {
+        profileWindows.erase(text(key));
+    }
+    return 0;
+}
+
+std::uint32_t RecordingSystem::deleteFile(const char* path) {
+    calls.push_back("DeleteFileA(" + text(path) + ")");
+    if (const std::uint32_t error = failure("DeleteFileA")) return error;
+    return existingFiles.erase(text(path)) ? 0 : win32::kErrorFileNotFound;
 }
 
 void RecordingSystem::showMessage(const char* textCp936) {

@@ -45,6 +45,19 @@ public:
     bool com1Present = true;
     DcbBytes com1State;  // what GetCommState gives for COM1
 
+    // What the spooler holds: drivers by environment ("Windows NT x86",
+    // "Windows 4.0"), printers by name. AddPrinterDriverA, AddPrinterA and the
+    // delete calls keep them up to date; an installed driver's file fields
+    // name the files as given.
+    std::map<std::string, std::vector<RecordedDriver>> spoolerDrivers;
+    struct SpoolerPrinter {
+        std::string port, driver;
+        std::uint32_t attributes;
+    };
+    std::map<std::string, SpoolerPrinter> spoolerPrinters;
+    // The [windows] section of the profile (win.ini, or the user's registry on NT).
+    std::map<std::string, std::string> profileWindows;
+
     // Makes the failable call number `index` (0-based, in call order) fail.
     void failCallAt(int index, std::uint32_t error);
     // Makes every call of the named kind ("CopyFileA", ...) fail.
@@ -64,8 +77,7 @@ public:
     std::uint32_t getPrinterDriverDirectory(const char* environment, char* buffer,
                                             std::uint32_t bufferSize,
                                             std::uint32_t* needed) override;
-    std::uint32_t copyFile(const char* source, const char* destination,
-                           bool failIfExists) override;
+    std::uint32_t copyFile(const char* source, const char* destination, bool failIfExists) override;
     bool fileExists(const char* path) override;
     std::uint32_t addPrinterDriver(const DriverInfo3& info) override;
     std::uint32_t addPrinter(const PrinterInfo2& info, SysHandle* printer) override;
@@ -77,9 +89,24 @@ public:
     std::uint32_t openSerialPort(const char* name, SysHandle* port) override;
     std::uint32_t getCommState(SysHandle port, std::uint8_t* dcb28) override;
     void closeHandle(SysHandle handle) override;
+    std::uint32_t openPrinter(const char* name, SysHandle* printer) override;
+    std::uint32_t deletePrinter(SysHandle printer) override;
+    std::uint32_t deletePrinterDriverEx(const char* environment, const char* name,
+                                        std::uint32_t flags) override;
+    std::uint32_t deletePrinterDriver(const char* environment, const char* name) override;
+    std::uint32_t enumPrinterDrivers(const char* environment, DriverVisitor& visitor) override;
+    std::uint32_t enumPrinters(PrinterVisitor& visitor) override;
+    std::uint32_t getProfileString(const char* section, const char* key, char* buffer,
+                                   std::uint32_t size) override;
+    std::uint32_t writeProfileString(const char* section, const char* key,
+                                     const char* value) override;
+    std::uint32_t deleteFile(const char* path) override;
     void showMessage(const char* textCp936) override;
+    // Without DeletePrinterDriverExA, as before Windows 2000.
+    bool hasDeletePrinterDriverEx = true;
 
 private:
+    std::uint32_t removeDriver(const char* environment, const char* name);
     enum class Kind { Printer, Key, File };
     // Counts a failable call; returns the error it is to fail with, or 0.
     std::uint32_t failure(const std::string& callName);

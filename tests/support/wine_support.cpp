@@ -419,6 +419,37 @@ std::uint32_t ForwardingSystem::getCommState(SysHandle port, std::uint8_t* dcb28
 void ForwardingSystem::closeHandle(SysHandle handle) {
     inner_.closeHandle(handle);
 }
+std::uint32_t ForwardingSystem::openPrinter(const char* name, SysHandle* printer) {
+    return inner_.openPrinter(name, printer);
+}
+std::uint32_t ForwardingSystem::deletePrinter(SysHandle printer) {
+    return inner_.deletePrinter(printer);
+}
+std::uint32_t ForwardingSystem::deletePrinterDriverEx(const char* environment, const char* name,
+                                                      std::uint32_t flags) {
+    return inner_.deletePrinterDriverEx(environment, name, flags);
+}
+std::uint32_t ForwardingSystem::deletePrinterDriver(const char* environment, const char* name) {
+    return inner_.deletePrinterDriver(environment, name);
+}
+std::uint32_t ForwardingSystem::enumPrinterDrivers(const char* environment,
+                                                   DriverVisitor& visitor) {
+    return inner_.enumPrinterDrivers(environment, visitor);
+}
+std::uint32_t ForwardingSystem::enumPrinters(PrinterVisitor& visitor) {
+    return inner_.enumPrinters(visitor);
+}
+std::uint32_t ForwardingSystem::getProfileString(const char* section, const char* key, char* buffer,
+                                                 std::uint32_t size) {
+    return inner_.getProfileString(section, key, buffer, size);
+}
+std::uint32_t ForwardingSystem::writeProfileString(const char* section, const char* key,
+                                                   const char* value) {
+    return inner_.writeProfileString(section, key, value);
+}
+std::uint32_t ForwardingSystem::deleteFile(const char* path) {
+    return inner_.deleteFile(path);
+}
 void ForwardingSystem::showMessage(const char* textCp936) {
     inner_.showMessage(textCp936);
 }
@@ -488,6 +519,8 @@ const char* stepName(InstallStep step) {
             return "AddPrinter";
         case InstallStep::OpenRegistryKey:
             return "OpenRegistryKey";
+        case InstallStep::SetRegistryValue:
+            return "SetRegistryValue";
     }
     return "?";
 }

@@ -189,6 +189,18 @@ public:
     std::uint32_t openSerialPort(const char* name, SysHandle* port) override;
     std::uint32_t getCommState(SysHandle port, std::uint8_t* dcb28) override;
     void closeHandle(SysHandle handle) override;
+    std::uint32_t openPrinter(const char* name, SysHandle* printer) override;
+    std::uint32_t deletePrinter(SysHandle printer) override;
+    std::uint32_t deletePrinterDriverEx(const char* environment, const char* name,
+                                        std::uint32_t flags) override;
+    std::uint32_t deletePrinterDriver(const char* environment, const char* name) override;
+    std::uint32_t enumPrinterDrivers(const char* environment, DriverVisitor& visitor) override;
+    std::uint32_t enumPrinters(PrinterVisitor& visitor) override;
+    std::uint32_t getProfileString(const char* section, const char* key, char* buffer,
+                                   std::uint32_t size) override;
+    std::uint32_t writeProfileString(const char* section, const char* key,
+                                     const char* value) override;
+    std::uint32_t deleteFile(const char* path) override;
     void showMessage(const char* textCp936) override;
 
 protected:

@@ -1,0 +1,70 @@
+// The tool's command line: splitting it into arguments and reading them into
+// one request. Plain logic; the arguments are UTF-8.
+#pragma once
+
+#include <cstddef>
+
+namespace setup {
+
+// Splits a command line the way the C runtime does (spaces separate,
+// quotes group, 2n backslashes before a quote give n and toggle quoting,
+// 2n+1 give n and a literal quote), after skipping the program name.
+class ArgumentList {
+public:
+    static constexpr int kMaxArguments = 24;
+    static constexpr std::size_t kBufferSize = 4096;
+
+    // False when the line does not fit the fixed room; nothing is then read.
+    bool split(const char* commandLine);
+
+    int count() const { return count_; }
+    const char* const* arguments() const { return arguments_; }
+
+private:
+    char buffer_[kBufferSize] = {};
+    const char* arguments_[kMaxArguments] = {};
+    int count_ = 0;
+};
+
+enum class Command { Help, Install, Remove, Status };
+
+struct DeployRequest {
+    Command command = Command::Help;
+    int modelIndex = -1;  // catalogue row; -1 when no --model was given
+    int portIndex = 0;    // LPT1 unless --port says otherwise
+    bool setAsDefault = false;
+    const char* packageFolder = nullptr;  // as given; null for the program's own folder
+    const char* logFile = nullptr;        // null for no log
+};
+
+enum class UsageError {
+    None,
+    UnknownCommand,
+    UnknownOption,  // also an option the command does not take
+    UnknownModel,
+    UnknownPort,
+    MissingValue,
+    Repeated,
+    MissingModel,
+    TooLong,  // the command line does not fit
+};
+
+struct ParsedCommandLine {
+    DeployRequest request;
+    UsageError error = UsageError::None;
+    const char* offending = "";  // the argument the error is about
+};
+
+// arguments: without the program name. No arguments, "help", "--help" and
+// "/?" ask for help.
+ParsedCommandLine parseCommandLine(int count, const char* const* arguments);
+
+// ASCII letters compared without regard to case, as Windows compares names.
+bool sameTextIgnoringCase(const char* a, const char* b);
+
+// The catalogue row of a model name in any case, or -1.
+int findModel(const char* name);
+// The port index of "LPT1" ... "COM4", with or without the colon, any case; or -1.
+int findPort(const char* name);
+
+}  // namespace setup

@@ -1,0 +1,396 @@
+#include "deploy/deployment.h"
+
+#include <cstring>
+
+#include "catalogue/model_catalogue.h"
+#include "catalogue/serial_option_tables.h"
+#include "common/bounded_text.h"
+#include "install/install_options.h"
+#include "install/install_steps.h"
+#include "install/nt_installer.h"
+#include "install/package_files.h"
+#include "install/win9x_installer.h"
+#include "resources/deploy_resource.h"
+
+namespace setup {
+namespace {
+
+constexpr char kNtEnvironment[] = "Windows NT x86";
+constexpr char k9xEnvironment[] = "Windows 4.0";
+constexpr std::uint32_t kPlatformWindows = 1;
+constexpr std::uint32_t kPlatformNt = 2;
+
+using Detail = BoundedText<512>;
+
+void appendNumber(Detail& text, std::uint32_t value) {
+    char digits[12];
+    int n = 0;
+    do {
+        digits[n++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    char reversed[12];
+    for (int i = 0; i < n; ++i) reversed[i] = digits[n - 1 - i];
+    reversed[n] = '\0';
+    text.append(reversed);
+}
+
+Detail versionText(const OsVersion& version) {
+    Detail text;
+    appendNumber(text, version.majorVersion);
+    text.append(".");
+    appendNumber(text, version.minorVersion);
+    return text;
+}
+
+const char* fileNameOf(const char* path) {
+    const char* name = path;
+    for (const char* p = path; *p; ++p) {
+        if (*p == '\\' || *p == '/' || *p == ':') name = p + 1;
+    }
+    return name;
+}
+
+// Whether a default-printer entry ("name,winspool,port") names the printer.
+bool entryNames(const char* entry, const char* printer) {
+    const char* comma = std::strchr(entry, ',');
+    const std::size_t length = comma ? static_cast<std::size_t>(comma - entry) : std::strlen(entry);
+    char copy[256];
+    if (length >= sizeof copy) return false;
+    std::memcpy(copy, entry, length);
+    copy[length] = '\0';
+    return sameTextIgnoringCase(copy, printer);
+}
+
+// What the spooler and the profile hold for each catalogue model.
+struct ModelState {
+    bool driver = false;
+    bool printer = false;
+    bool isDefault = false;
+    BoundedText<64> port;
+};
+
+class SystemState final : DriverVisitor, PrinterVisitor {
+public:
+    // False (after telling why) when the spooler cannot be asked.
+    bool read(SystemApi& api, const char* environment, DeployOutput& output) {
+        const std::uint32_t driversError = api.enumPrinterDrivers(environment, *this);
+        if (driversError != 0) {
+            output.failure(IDS_DEPLOY_FAIL_LIST_DRIVERS, environment, driversError);
+            return false;
+        }
+        const std::uint32_t printersError = api.enumPrinters(*this);
+        if (printersError != 0) {
+            output.failure(IDS_DEPLOY_FAIL_LIST_PRINTERS, "", printersError);
+            return false;
+        }
+        char device[256] = {};
+        api.getProfileString("windows", "device", device, sizeof device);
+        for (int i = 0; i < ModelCatalogue::kCount; ++i) {
+            if (device[0] != '\0' && entryNames(device, ModelCatalogue::row(i).modelName)) {
+                models_[i].isDefault = true;
+            }
+        }
+        return true;
+    }
+
+    const ModelState& model(int index) const { return models_[index]; }
+
+private:
+    void visit(const DriverInfo3& driver) override {
+        const int row = findModel(driver.pName ? driver.pName : "");
+        if (row >= 0) models_[row].driver = true;
+    }
+    void visit(const PrinterInfo2& printer) override {
+        const int row = findModel(printer.pPrinterName ? printer.pPrinterName : "");
+        if (row < 0) return;
+        models_[row].printer = true;
+        models_[row].port = BoundedText<64>{printer.pPortName ? printer.pPortName : ""};
+        // Windows 9x marks its default printer by this attribute.
+        if (printer.Attributes & win32::kPrinterAttributeDefault) models_[row].isDefault = true;
+    }
+
+    ModelState models_[ModelCatalogue::kCount];
+};
+
+// Whether any driver left in the environment still uses a file of this name.
+class FileUse final : public DriverVisitor {
+public:
+    explicit FileUse(const char* name) : name_(name) {}
+    bool used() const { return used_; }
+
+    void visit(const DriverInfo3& driver) override {
+        for (const char* path :
+             {driver.pDriverPath, driver.pDataFile, driver.pConfigFile, driver.pHelpFile}) {
+            if (path && sameTextIgnoringCase(fileNameOf(path), name_)) used_ = true;
+        }
+        for (const char* p = driver.pDependentFiles; p && *p; p += std::strlen(p) + 1) {
+            if (sameTextIgnoringCase(fileNameOf(p), name_)) used_ = true;
+        }
+    }
+
+private:
+    const char* name_;
+    bool used_ = false;
+};
+
+int stepTextId(InstallStep step) {
+    switch (step) {
+        case InstallStep::InvalidSelection:
+            return IDS_DEPLOY_FAIL_SELECTION;
+        case InstallStep::DriverDirectory:
+            return IDS_DEPLOY_FAIL_DRIVER_DIRECTORY;
+        case InstallStep::CopyFile:
+            return IDS_DEPLOY_FAIL_COPY;
+        case InstallStep::AddPrinterDriver:
+            return IDS_DEPLOY_FAIL_ADD_DRIVER;
+        case InstallStep::AddPrinter:
+            return IDS_DEPLOY_FAIL_ADD_PRINTER;
+        case InstallStep::OpenRegistryKey:
+            return IDS_DEPLOY_FAIL_OPEN_KEY;
+        case InstallStep::SetRegistryValue:
+            return IDS_DEPLOY_FAIL_SET_VALUE;
+    }
+    return IDS_DEPLOY_INSTALL_FAILED;
+}
+
+int runInstall(const DeployRequest& request, const DeployContext& context, SystemApi& api,
+               DeployOutput& output) {
+    const ModelRow& model = ModelCatalogue::row(request.modelIndex);
+    if (!context.versionKnown) {
+        output.line(Stream::Err, IDS_DEPLOY_VERSION_UNKNOWN, "");
+        return kExitUnsupported;
+    }
+    const InstallFamily family = deployFamily(context);
+    const Detail version = versionText(context.version);
+    if (family == InstallFamily::None) {
+        output.line(Stream::Err, IDS_DEPLOY_UNSUPPORTED, version.c_str());
+        return kExitUnsupported;
+    }
+    const bool nt = family == InstallFamily::Nt;
+    output.line(Stream::Err, nt ? IDS_DEPLOY_WINDOWS_NT : IDS_DEPLOY_WINDOWS_9X, version.c_str());
+    if (nt && context.windows64) {
+        output.line(Stream::Err, IDS_DEPLOY_64BIT, "");
+        return kExitUnsupported;
+    }
+
+    // Every file the procedure copies must be there before anything is written.
+    InstallOptions options;
+    options.packageFolder = context.packageFolder;
+    options.silent = true;
+    const PackageFiles files(family, model);
+    Detail missing;
+    for (int i = 0; i < files.count(); ++i) {
+        PathText path;
+        if (files.sourcePath(options, i, path) && api.fileExists(path.c_str())) continue;
+        if (missing.size() > 0) missing.append(", ");
+        missing.append({files.folder(), "\\", files.at(i).source.c_str()});
+    }
+    if (missing.size() > 0) {
+        output.line(Stream::Err, IDS_DEPLOY_PACKAGE_MISSING, missing.c_str());
+        return kExitFailed;
+    }
+    output.line(Stream::Err, IDS_DEPLOY_PACKAGE_COMPLETE, files.folder());
+
+    InstallSelection selection;
+    selection.modelIndex = request.modelIndex;
+    selection.portIndex = request.portIndex;
+    selection.setAsDefault = request.setAsDefault;
+    const Detail what{model.modelName, " ", SerialOptionTables::port(request.portIndex).portName,
+                      request.setAsDefault ? " default" : ""};
+    output.line(Stream::Err, IDS_DEPLOY_INSTALLING, what.c_str());
+    const InstallReport report =
+        nt ? NtInstaller(api, options).run(selection) : Win9xInstaller(api, options).run(selection);
+    for (int i = 0; i < report.count(); ++i) {
+        const InstallFailure& failure = report.at(i);
+        output.failure(stepTextId(failure.step), failure.subject, failure.error);
+    }
+    if (!report.succeeded()) {
+        output.line(Stream::Err, IDS_DEPLOY_INSTALL_FAILED, model.modelName);
+        return kExitFailed;
+    }
+    output.line(Stream::Err, IDS_DEPLOY_INSTALLED, model.modelName);
+    return kExitOk;
+}
+
+// The family whose environment a removal or status looks at: the
+// installation's, or by the platform where the version is not one we install on.
+InstallFamily inspectedFamily(const DeployContext& context) {
+    const InstallFamily family = deployFamily(context);
+    if (family != InstallFamily::None || !context.versionKnown) return family;
+    if (context.version.platformId == kPlatformWindows) return InstallFamily::Win9x;
+    if (context.version.platformId == kPlatformNt) return InstallFamily::Nt;
+    return InstallFamily::None;
+}
+
+int runRemove(const DeployRequest& request, const DeployContext& context, SystemApi& api,
+              DeployOutput& output) {
+    const ModelRow& model = ModelCatalogue::row(request.modelIndex);
+    const InstallFamily family = inspectedFamily(context);
+    if (family == InstallFamily::None) {
+        output.line(Stream::Err, IDS_DEPLOY_VERSION_UNKNOWN, "");
+        return kExitFailed;
+    }
+    const char* environment = driverEnvironment(family);
+    SystemState before;
+    if (!before.read(api, environment, output)) return kExitFailed;
+    const ModelState& found = before.model(request.modelIndex);
+    if (!found.driver && !found.printer && !found.isDefault) {
+        output.line(Stream::Err, IDS_DEPLOY_NOTHING_TO_REMOVE, model.modelName);
+        return kExitOk;
+    }
+    output.line(Stream::Err, IDS_DEPLOY_REMOVING, model.modelName);
+    bool failed = false;
+
+    if (found.printer) {
+        ScopedPrinter printer(api);
+        std::uint32_t error = api.openPrinter(model.modelName, printer.receive());
+        if (error == 0) error = api.deletePrinter(printer.get());
+        if (error == 0) {
+            output.line(Stream::Err, IDS_DEPLOY_PRINTER_DELETED, model.modelName);
+        } else if (error != win32::kErrorInvalidPrinterName) {
+            output.failure(IDS_DEPLOY_FAIL_DELETE_PRINTER, model.modelName, error);
+            failed = true;
+        }
+    }
+
+    // No default entry may name a printer that is gone.
+    char device[256] = {};
+    api.getProfileString("windows", "device", device, sizeof device);
+    if (device[0] != '\0' && entryNames(device, model.modelName)) {
+        const std::uint32_t error = api.writeProfileString("windows", "device", nullptr);
+        if (error == 0) {
+            output.line(Stream::Err, IDS_DEPLOY_DEFAULT_CLEARED, device);
+        } else {
+            output.failure(IDS_DEPLOY_FAIL_DEFAULT_ENTRY, device, error);
+            failed = true;
+        }
+    }
+
+    bool driverGone = !found.driver;
+    if (found.driver) {
+        // The spooler removes the files no other driver uses, where it can.
+        std::uint32_t error = win32::kErrorProcNotFound;
+        if (family == InstallFamily::Nt) {
+            error = api.deletePrinterDriverEx(environment, model.modelName,
+                                              win32::kDpdDeleteUnusedFiles);
+        }
+        if (error == win32::kErrorProcNotFound) {
+            error = api.deletePrinterDriver(environment, model.modelName);
+        }
+        if (error == 0 || error == win32::kErrorUnknownPrinterDriver) {
+            driverGone = true;
+            if (error == 0) output.line(Stream::Err, IDS_DEPLOY_DRIVER_DELETED, model.modelName);
+        } else {
+            output.failure(IDS_DEPLOY_FAIL_DELETE_DRIVER, model.modelName, error);
+            failed = true;
+        }
+    }
+
+    // On Windows 9x the model's own .DRV goes when no driver left uses it;
+    // the universal driver files stay for the printers that share them.
+    if (family == InstallFamily::Win9x && driverGone) {
+        const PackageFile& driverFile = PackageFiles(family, model).at(0);
+        FileUse use(driverFile.destination.c_str());
+        const std::uint32_t error = api.enumPrinterDrivers(environment, use);
+        if (error != 0) {
+            output.failure(IDS_DEPLOY_FAIL_LIST_DRIVERS, environment, error);
+            failed = true;
+        } else if (!use.used()) {
+            InstallReport report;
+            const DriverDirectory dir(api, nullptr, report);
+            PathText path;
+            if (!dir.pathOf(driverFile.destination.c_str(), path)) {
+                output.failure(
+                    IDS_DEPLOY_FAIL_DRIVER_DIRECTORY, "",
+                    report.count() ? report.at(0).error : win32::kErrorFilenameExcedRange);
+                failed = true;
+            } else {
+                const std::uint32_t deleteError = api.deleteFile(path.c_str());
+                if (deleteError == 0) {
+                    output.line(Stream::Err, IDS_DEPLOY_FILE_DELETED, path.c_str());
+                } else if (deleteError != win32::kErrorFileNotFound &&
+                           deleteError != win32::kErrorPathNotFound) {
+                    output.failure(IDS_DEPLOY_FAIL_DELETE_FILE, path.c_str(), deleteError);
+                    failed = true;
+                }
+            }
+        }
+    }
+
+    // Success means nothing of the model remains, whatever the calls said.
+    SystemState after;
+    if (!after.read(api, environment, output)) return kExitFailed;
+    const ModelState& left = after.model(request.modelIndex);
+    if (left.driver || left.printer) {
+        const Detail what{model.modelName, left.driver ? " driver" : "",
+                          left.printer ? " printer" : ""};
+        output.line(Stream::Err, IDS_DEPLOY_STILL_PRESENT, what.c_str());
+        failed = true;
+    }
+    output.line(Stream::Err, failed ? IDS_DEPLOY_REMOVE_FAILED : IDS_DEPLOY_REMOVED,
+                model.modelName);
+    return failed ? kExitFailed : kExitOk;
+}
+
+int runStatus(const DeployRequest& request, const DeployContext& context, SystemApi& api,
+              DeployOutput& output) {
+    const InstallFamily family = inspectedFamily(context);
+    if (family == InstallFamily::None) {
+        output.line(Stream::Err, IDS_DEPLOY_VERSION_UNKNOWN, "");
+        return kExitFailed;
+    }
+    SystemState state;
+    if (!state.read(api, driverEnvironment(family), output)) return kExitFailed;
+    for (int i = 0; i < ModelCatalogue::kCount; ++i) {
+        if (request.modelIndex >= 0 && i != request.modelIndex) continue;
+        const ModelState& model = state.model(i);
+        if (!model.driver && !model.printer) continue;
+        const BoundedText<160> line{ModelCatalogue::row(i).modelName,
+                                    " driver=",
+                                    model.driver ? "yes" : "no",
+                                    " printer=",
+                                    model.printer ? "yes" : "no",
+                                    " default=",
+                                    model.isDefault && model.printer ? "yes" : "no",
+                                    " port=",
+                                    model.port.c_str()};
+        output.plain(line.c_str());
+    }
+    if (request.modelIndex < 0) return kExitOk;
+    const ModelState& asked = state.model(request.modelIndex);
+    return asked.driver && asked.printer ? kExitOk : kExitFailed;
+}
+
+}  // namespace
+
+InstallFamily deployFamily(const DeployContext& context) {
+    if (!context.versionKnown) return InstallFamily::None;
+    const OsVersion& v = context.version;
+    const InstallFamily family = installFamilyFor(classifyOs(v, 0));
+    if (family != InstallFamily::None) return family;
+    const bool nt61OrLater = v.platformId == kPlatformNt &&
+                             (v.majorVersion > 6 || (v.majorVersion == 6 && v.minorVersion >= 1));
+    return nt61OrLater ? InstallFamily::Nt : InstallFamily::None;
+}
+
+const char* driverEnvironment(InstallFamily family) {
+    return family == InstallFamily::Win9x ? k9xEnvironment : kNtEnvironment;
+}
+
+int runDeployRequest(const DeployRequest& request, const DeployContext& context, SystemApi& api,
+                     DeployOutput& output) {
+    switch (request.command) {
+        case Command::Install:
+            return runInstall(request, context, api, output);
+        case Command::Remove:
+            return runRemove(request, context, api, output);
+        case Command::Status:
+            return runStatus(request, context, api, output);
+        case Command::Help:
+            break;
+    }
+    return kExitUsage;
+}
+
+}  // namespace setup

@@ -1,0 +1,59 @@
+// What TolmarDeploy does for each command, over the installers' system
+// interface: the checks before anything is written, the installation the
+// wizard runs, the removal, the status lines, and the exit code of each.
+// Plain logic; the texts are string ids the caller turns into words.
+#pragma once
+
+#include <cstdint>
+
+#include "deploy/command_line.h"
+#include "install/os_class.h"
+#include "install/system_api.h"
+
+namespace setup {
+
+enum ExitCode : int {
+    kExitOk = 0,
+    kExitFailed = 1,       // a step failed; or, for status --model, not installed
+    kExitUsage = 2,        // the command line is wrong; nothing was done
+    kExitUnsupported = 3,  // this Windows cannot take the package; nothing was written
+};
+
+enum class Stream { Out, Err };
+
+// Where the tool's words go: standard output or error, and the log.
+class DeployOutput {
+public:
+    // The text of string `textId` followed by detail (ASCII), as one line.
+    virtual void line(Stream stream, int textId, const char* detail) = 0;
+    // A failed step: the text, detail and the system's words for `error`, on
+    // standard error.
+    virtual void failure(int textId, const char* detail, std::uint32_t error) = 0;
+    // An ASCII line on standard output as it is (status).
+    virtual void plain(const char* text) = 0;
+
+protected:
+    ~DeployOutput() = default;
+};
+
+struct DeployContext {
+    bool versionKnown = false;
+    OsVersion version = {};
+    bool windows64 = false;  // 64-bit Windows, whatever this process is
+    // The package folder in the ANSI code page, checked to exist; "" for the
+    // current directory.
+    const char* packageFolder = "";
+};
+
+// The installation procedure this Windows takes: the wizard's classification,
+// and the NT procedure for NT 6.1 and later as well.
+InstallFamily deployFamily(const DeployContext& context);
+
+// The printing environment whose drivers belong to this Windows.
+const char* driverEnvironment(InstallFamily family);
+
+// Runs an install, remove or status request; help is the caller's.
+int runDeployRequest(const DeployRequest& request, const DeployContext& context, SystemApi& api,
+                     DeployOutput& output);
+
+}  // namespace setup

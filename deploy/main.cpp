@@ -1,0 +1,276 @@
+// TolmarDeploy.exe: installs, removes and reports the printer from the
+// command line, silently, for deployment systems. A console program: its
+// output is for the command line and its exit code for the caller.
+#include <windows.h>
+
+#include "catalogue/model_catalogue.h"
+#include "catalogue/serial_option_tables.h"
+#include "common/system_library.h"
+#include "deploy/command_line.h"
+#include "deploy/deployment.h"
+#include "deploy/nt_functions.h"
+#include "deploy/tool_output.h"
+#include "deploy/utf8.h"
+#include "install/os_version.h"
+#include "install/win32_system.h"
+#include "resources/deploy_resource.h"
+
+namespace setup {
+namespace {
+
+const NtFunctions& nt() {
+    return NtFunctions::get();
+}
+
+// The command line as UTF-8: the wide one on NT (resolved at run time: the
+// 9x family has only the ANSI one), the ANSI one elsewhere.
+bool commandLineUtf8(char* out, std::size_t size) {
+    static WCHAR wide[ArgumentList::kBufferSize];
+    const WCHAR* line = nullptr;
+    if (nt().available()) line = nt().getCommandLineW();
+    if (!line) {
+        if (MultiByteToWideChar(CP_ACP, 0, GetCommandLineA(), -1, wide,
+                                ArgumentList::kBufferSize) <= 0) {
+            return false;
+        }
+        line = wide;
+    }
+    const std::size_t n = utf16ToUtf8(reinterpret_cast<const std::uint16_t*>(line),
+                                      static_cast<std::size_t>(lstrlenW(line)), out, size);
+    return n < size;
+}
+
+// Whether Windows itself is 64-bit: always for a 64-bit process; for a
+// 32-bit one, when it runs under WOW64 (asked only where Windows has the call).
+bool windowsIs64Bit() {
+    if (sizeof(void*) == 8) return true;
+    using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
+    const HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    const auto isWow64 = kernel ? reinterpret_cast<IsWow64ProcessFn>(reinterpret_cast<void*>(
+                                      GetProcAddress(kernel, "IsWow64Process")))
+                                : nullptr;
+    BOOL wow64 = FALSE;
+    return isWow64 && isWow64(GetCurrentProcess(), &wow64) && wow64;
+}
+
+void toWide(const char* utf8, WCHAR* out, int size) {
+    utf8ToUtf16(utf8, reinterpret_cast<std::uint16_t*>(out), static_cast<std::size_t>(size));
+}
+
+// The full path of `given` (relative to the current directory).
+bool fullPath(const char* given, WCHAR* out, DWORD size) {
+    static WCHAR wide[MAX_PATH * 4];
+    toWide(given, wide, MAX_PATH * 4);
+    if (nt().available()) {
+        const DWORD n = nt().getFullPathNameW(wide, size, out, nullptr);
+        return n > 0 && n < size;
+    }
+    char givenAnsi[MAX_PATH];
+    char ansi[MAX_PATH];
+    BOOL lossy = FALSE;
+    if (WideCharToMultiByte(CP_ACP, 0, wide, -1, givenAnsi, MAX_PATH, nullptr, &lossy) <= 0 ||
+        lossy) {
+        return false;
+    }
+    const DWORD n = GetFullPathNameA(givenAnsi, MAX_PATH, ansi, nullptr);
+    return n > 0 && n < MAX_PATH &&
+           MultiByteToWideChar(CP_ACP, 0, ansi, -1, out, static_cast<int>(size)) > 0;
+}
+
+// The folder this program lies in.
+bool programFolder(WCHAR* out, DWORD size) {
+    if (nt().available()) {
+        const DWORD n = nt().getModuleFileNameW(nullptr, out, size);
+        if (n == 0 || n >= size) return false;
+    } else {
+        char ansi[MAX_PATH];
+        const DWORD n = GetModuleFileNameA(nullptr, ansi, MAX_PATH);
+        if (n == 0 || n >= MAX_PATH ||
+            MultiByteToWideChar(CP_ACP, 0, ansi, -1, out, static_cast<int>(size)) <= 0) {
+            return false;
+        }
+    }
+    int last = -1;
+    for (int i = 0; out[i]; ++i) {
+        if (out[i] == L'\\' || out[i] == L'/') last = i;
+    }
+    if (last < 0) return false;
+    out[last] = 0;
+    return true;
+}
+
+// The package folder as a full path without a trailing separator: the one
+// given, or the folder of this program (not the current directory:
+// deployment systems start programs in the system folder).
+bool packageFolderWide(const char* given, WCHAR* out, DWORD size) {
+    if (!(given ? fullPath(given, out, size) : programFolder(out, size))) return false;
+    int length = lstrlenW(out);
+    while (length > 0 && (out[length - 1] == L'\\' || out[length - 1] == L'/')) out[--length] = 0;
+    return length > 0;
+}
+
+bool isFolder(const WCHAR* path) {
+    DWORD attributes = INVALID_FILE_ATTRIBUTES;
+    if (nt().available()) {
+        attributes = nt().getFileAttributesW(path);
+    } else {
+        char ansi[MAX_PATH];
+        if (WideCharToMultiByte(CP_ACP, 0, path, -1, ansi, MAX_PATH, nullptr, nullptr) > 0) {
+            attributes = GetFileAttributesA(ansi);
+        }
+    }
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The package folder as the installers' ANSI file functions take it. A
+// folder whose name the ANSI code page cannot spell, or too deep for a full
+// ANSI path, becomes the current directory and the installers read from there.
+constexpr std::size_t kLongestPackagePath = sizeof "\\win2k\\STDNAMES.GPD";
+
+bool sameWide(const WCHAR* a, const WCHAR* b) {
+    while (*a && *a == *b) {
+        ++a;
+        ++b;
+    }
+    return *a == *b;
+}
+
+bool usePackageFolder(const WCHAR* folder, char* ansi, int size) {
+    BOOL lossy = FALSE;
+    const int n = WideCharToMultiByte(CP_ACP, 0, folder, -1, ansi, size, nullptr, &lossy);
+    if (n > 0 && !lossy && static_cast<std::size_t>(n) + kLongestPackagePath <= MAX_PATH) {
+        WCHAR back[MAX_PATH * 4];
+        if (MultiByteToWideChar(CP_ACP, 0, ansi, -1, back, MAX_PATH * 4) > 0 &&
+            sameWide(back, folder)) {
+            return true;
+        }
+    }
+    ansi[0] = '\0';
+    return nt().available() && nt().setCurrentDirectoryW(folder);
+}
+
+void showUsageError(ToolOutput& output, const ParsedCommandLine& parsed) {
+    int id = IDS_DEPLOY_USAGE_UNKNOWN_OPTION;
+    switch (parsed.error) {
+        case UsageError::UnknownCommand:
+            id = IDS_DEPLOY_USAGE_UNKNOWN_COMMAND;
+            break;
+        case UsageError::UnknownOption:
+            id = IDS_DEPLOY_USAGE_UNKNOWN_OPTION;
+            break;
+        case UsageError::UnknownModel:
+            id = IDS_DEPLOY_USAGE_UNKNOWN_MODEL;
+            break;
+        case UsageError::UnknownPort:
+            id = IDS_DEPLOY_USAGE_UNKNOWN_PORT;
+            break;
+        case UsageError::MissingValue:
+            id = IDS_DEPLOY_USAGE_MISSING_VALUE;
+            break;
+        case UsageError::Repeated:
+            id = IDS_DEPLOY_USAGE_REPEATED;
+            break;
+        case UsageError::MissingModel:
+            id = IDS_DEPLOY_USAGE_MISSING_MODEL;
+            break;
+        case UsageError::TooLong:
+            id = IDS_DEPLOY_USAGE_TOO_LONG;
+            break;
+        case UsageError::None:
+            break;
+    }
+    output.line(Stream::Err, id, parsed.offending);
+    output.line(Stream::Err, IDS_DEPLOY_USAGE_HINT, "");
+}
+
+void showHelp(ToolOutput& output) {
+    WideLine usage;
+    output.appendString(usage, IDS_DEPLOY_USAGE);
+    output.write(Stream::Out, usage.c_str(), usage.size());
+    WideLine models;
+    output.appendString(models, IDS_DEPLOY_MODELS);
+    for (int i = 0; i < ModelCatalogue::kCount; ++i) {
+        models.append(i % 5 == 0 ? L"\r\n  " : L"  ");
+        models.appendUtf8(ModelCatalogue::row(i).modelName);
+    }
+    models.append(L"\r\n");
+    output.write(Stream::Out, models.c_str(), models.size());
+}
+
+int run() {
+    ToolOutput output;
+    static char line[ArgumentList::kBufferSize];
+    static ArgumentList arguments;
+    ParsedCommandLine parsed;
+    if (!commandLineUtf8(line, sizeof line) || !arguments.split(line)) {
+        parsed.error = UsageError::TooLong;
+    } else {
+        parsed = parseCommandLine(arguments.count(), arguments.arguments());
+    }
+    if (parsed.error != UsageError::None) {
+        showUsageError(output, parsed);
+        return kExitUsage;
+    }
+    const DeployRequest& request = parsed.request;
+    if (request.command == Command::Help) {
+        showHelp(output);
+        return kExitOk;
+    }
+
+    if (request.logFile) {
+        static WCHAR logPath[MAX_PATH * 4];
+        toWide(request.logFile, logPath, MAX_PATH * 4);
+        DWORD error = 0;
+        if (!output.openLog(logPath, &error)) {
+            output.failure(IDS_DEPLOY_LOG_FAILED, request.logFile, error);
+            return kExitFailed;
+        }
+        WideLine started;
+        started.appendUtf8(line);
+        output.logOnly(IDS_DEPLOY_START, started.c_str());
+    }
+
+    DeployContext context;
+    OsVersion version = {};
+    context.versionKnown = queryWindowsVersion(kVersionInfoExSize, &version) ||
+                           queryWindowsVersion(kVersionInfoSize, &version);
+    context.version = version;
+    context.windows64 = windowsIs64Bit();
+
+    int result = kExitFailed;
+    static char packageAnsi[MAX_PATH];
+    bool packageReady = true;
+    if (request.command == Command::Install) {
+        static WCHAR folder[MAX_PATH * 4];
+        const bool found = packageFolderWide(request.packageFolder, folder, MAX_PATH * 4);
+        if (!found || !isFolder(folder)) {
+            output.lineWide(Stream::Err, IDS_DEPLOY_PACKAGE_UNUSABLE, found ? folder : L"");
+            packageReady = false;
+        } else {
+            output.lineWide(Stream::Err, IDS_DEPLOY_PACKAGE_FOLDER, folder);
+            if (!usePackageFolder(folder, packageAnsi, MAX_PATH)) {
+                output.failure(IDS_DEPLOY_PACKAGE_UNUSABLE, "", GetLastError());
+                packageReady = false;
+            }
+        }
+        context.packageFolder = packageAnsi;
+    }
+    if (packageReady) {
+        Win32System system;
+        result = runDeployRequest(request, context, system, output);
+    }
+    WideLine code;
+    code.appendNumber(static_cast<DWORD>(result));
+    output.logOnly(IDS_DEPLOY_EXIT, code.c_str());
+    return result;
+}
+
+}  // namespace
+}  // namespace setup
+
+int main() {
+    // Silent: no system box for a missing disk or a crash either.
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX | SEM_NOGPFAULTERRORBOX);
+    setup::restrictDllSearchToSystemFolder();
+    return setup::run();
+}

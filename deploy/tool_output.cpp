@@ -1,0 +1,246 @@
+#include "deploy/tool_output.h"
+
+#include "deploy/nt_functions.h"
+#include "deploy/utf8.h"
+#include "resources/deploy_resource.h"
+
+namespace setup {
+namespace {
+
+constexpr LANGID kChinese = MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED);
+constexpr LANGID kEnglish = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
+
+// The user's interface language where Windows has the call (2000 and
+// later), else the user's locale.
+LANGID userLanguage() {
+    using GetUserDefaultUILanguageFn = LANGID(WINAPI*)();
+    const HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    const auto uiLanguage =
+        kernel ? reinterpret_cast<GetUserDefaultUILanguageFn>(
+                     reinterpret_cast<void*>(GetProcAddress(kernel, "GetUserDefaultUILanguage")))
+               : nullptr;
+    const LANGID language = uiLanguage ? uiLanguage() : GetUserDefaultLangID();
+    return PRIMARYLANGID(language) == LANG_CHINESE ? kChinese : kEnglish;
+}
+
+// A string of the string table in one language, read from the resource
+// itself: LoadStringW does not exist on Windows 9x and picks no language.
+bool findString(LANGID language, int id, const WCHAR** text, int* length) {
+    const HMODULE module = GetModuleHandleA(nullptr);
+    const HRSRC found = FindResourceExA(module, reinterpret_cast<LPCSTR>(RT_STRING),
+                                        MAKEINTRESOURCEA(id / 16 + 1), language);
+    if (!found) return false;
+    const HGLOBAL loaded = LoadResource(module, found);
+    const auto* p = static_cast<const WCHAR*>(loaded ? LockResource(loaded) : nullptr);
+    if (!p) return false;
+    const auto* end = p + SizeofResource(module, found) / sizeof(WCHAR);
+    for (int i = 0; i < id % 16 && p < end; ++i) p += 1 + *p;
+    if (p >= end || *p == 0 || p + 1 + *p > end) return false;
+    *length = *p;
+    *text = p + 1;
+    return true;
+}
+
+}  // namespace
+
+void WideLine::append(const WCHAR* text, int length) {
+    if (!text) return;
+    for (int i = 0; (length < 0 ? text[i] != 0 : i < length); ++i) {
+        if (length_ + 1 >= kCapacity) break;
+        text_[length_++] = text[i];
+    }
+    text_[length_] = 0;
+}
+
+void WideLine::appendUtf8(const char* text) {
+    WCHAR wide[kCapacity];
+    const std::size_t n =
+        utf8ToUtf16(text ? text : "", reinterpret_cast<std::uint16_t*>(wide), kCapacity);
+    append(wide, static_cast<int>(n < static_cast<std::size_t>(kCapacity) ? n : kCapacity - 1));
+}
+
+void WideLine::appendAnsi(const char* text) {
+    WCHAR wide[kCapacity];
+    const int n = MultiByteToWideChar(CP_ACP, 0, text ? text : "", -1, wide, kCapacity);
+    if (n > 1) append(wide, n - 1);
+}
+
+void WideLine::appendNumber(DWORD value) {
+    WCHAR digits[12];
+    int n = 0;
+    do {
+        digits[11 - n++] = static_cast<WCHAR>(L'0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    append(digits + 12 - n, n);
+}
+
+ToolOutput::ToolOutput() : language_(userLanguage()) {}
+
+ToolOutput::~ToolOutput() {
+    if (log_ != INVALID_HANDLE_VALUE) CloseHandle(log_);
+}
+
+bool ToolOutput::openLog(const WCHAR* path, DWORD* error) {
+    const NtFunctions& nt = NtFunctions::get();
+    if (nt.available()) {
+        log_ = nt.createFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    } else {
+        char ansi[MAX_PATH];
+        BOOL lossy = FALSE;
+        const int n = WideCharToMultiByte(CP_ACP, 0, path, -1, ansi, MAX_PATH, nullptr, &lossy);
+        if (n > 0 && !lossy) {
+            log_ = CreateFileA(ansi, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+        } else {
+            SetLastError(n > 0 ? ERROR_INVALID_NAME : ERROR_FILENAME_EXCED_RANGE);
+        }
+    }
+    if (log_ == INVALID_HANDLE_VALUE) {
+        *error = GetLastError();
+        return false;
+    }
+    // A new log starts with the byte order mark, so every editor reads it as UTF-8.
+    DWORD high = 0;
+    if (GetFileSize(log_, &high) == 0 && high == 0) {
+        DWORD written = 0;
+        WriteFile(log_, "\xEF\xBB\xBF", 3, &written, nullptr);
+    }
+    return true;
+}
+
+void ToolOutput::appendString(WideLine& line, int textId) const {
+    const WCHAR* text = nullptr;
+    int length = 0;
+    if (findString(language_, textId, &text, &length) ||
+        findString(kEnglish, textId, &text, &length)) {
+        line.append(text, length);
+    }
+}
+
+void ToolOutput::line(Stream stream, int textId, const char* detail) {
+    WideLine text;
+    appendString(text, textId);
+    text.appendUtf8(detail);
+    emit(stream, text, true);
+}
+
+void ToolOutput::lineWide(Stream stream, int textId, const WCHAR* detail) {
+    WideLine text;
+    appendString(text, textId);
+    text.append(detail);
+    emit(stream, text, true);
+}
+
+void ToolOutput::logOnly(int textId, const WCHAR* detail) {
+    WideLine text;
+    appendString(text, textId);
+    text.append(detail);
+    emit(Stream::Err, text, false);
+}
+
+void ToolOutput::failure(int textId, const char* detail, std::uint32_t error) {
+    WideLine text;
+    appendString(text, textId);
+    text.appendUtf8(detail);
+    text.append(L" (");
+    appendString(text, IDS_DEPLOY_ERROR_WORD);
+    text.appendNumber(error);
+    // The system's own words, on one line.
+    WCHAR words[512] = {};
+    DWORD n = 0;
+    const DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+    const NtFunctions& nt = NtFunctions::get();
+    if (nt.available()) {
+        n = nt.formatMessageW(flags, nullptr, error, 0, words, 512, nullptr);
+    } else {
+        char ansi[512] = {};
+        if (FormatMessageA(flags, nullptr, error, 0, ansi, 512, nullptr) > 0) {
+            n = static_cast<DWORD>(MultiByteToWideChar(CP_ACP, 0, ansi, -1, words, 512));
+        }
+    }
+    if (n > 0) {
+        for (WCHAR& c : words) {
+            if (c == L'\r' || c == L'\n') c = L' ';
+        }
+        int end = lstrlenW(words);
+        while (end > 0 && words[end - 1] == L' ') --end;
+        text.append(L": ");
+        text.append(words, end);
+    }
+    text.append(L")");
+    emit(Stream::Err, text, true);
+    if (error == ERROR_ACCESS_DENIED) {
+        WideLine advice;
+        appendString(advice, IDS_DEPLOY_ADVICE_ADMIN);
+        emit(Stream::Err, advice, true);
+    }
+}
+
+void ToolOutput::plain(const char* text) {
+    WideLine line;
+    line.appendUtf8(text);
+    emit(Stream::Out, line, true);
+}
+
+void ToolOutput::emit(Stream stream, const WideLine& line, bool toConsole) {
+    if (toConsole) {
+        write(stream, line.c_str(), line.size());
+        write(stream, L"\r\n", 2);
+    }
+    log(line);
+}
+
+void ToolOutput::write(Stream stream, const WCHAR* text, int length) {
+    const HANDLE handle =
+        GetStdHandle(stream == Stream::Out ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE || length <= 0) return;
+    DWORD mode = 0;
+    DWORD written = 0;
+    // A console shows UTF-16 whatever its code page.
+    const NtFunctions& nt = NtFunctions::get();
+    if (nt.available() && GetConsoleMode(handle, &mode)) {
+        nt.writeConsoleW(handle, text, static_cast<DWORD>(length), &written, nullptr);
+        return;
+    }
+    // Redirected: the console's code page, which is what cmd and PowerShell
+    // read a program's output in; UTF-8 when there is no console at all.
+    static char bytes[WideLine::kCapacity * 4];
+    const UINT codePage = GetConsoleOutputCP();
+    int n = 0;
+    if (codePage == 0 || codePage == CP_UTF8) {
+        n = static_cast<int>(utf16ToUtf8(reinterpret_cast<const std::uint16_t*>(text),
+                                         static_cast<std::size_t>(length), bytes, sizeof bytes));
+        if (n == static_cast<int>(sizeof bytes)) n = lstrlenA(bytes);
+    } else {
+        n = WideCharToMultiByte(codePage, 0, text, length, bytes, sizeof bytes, nullptr, nullptr);
+    }
+    if (n > 0) WriteFile(handle, bytes, static_cast<DWORD>(n), &written, nullptr);
+}
+
+void ToolOutput::log(const WideLine& line) {
+    if (log_ == INVALID_HANDLE_VALUE) return;
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    WideLine stamped;
+    const WORD fields[] = {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
+    const WCHAR* separators[] = {L"-", L"-", L" ", L":", L":", L" "};
+    for (int i = 0; i < 6; ++i) {
+        if (i > 0 && fields[i] < 10) stamped.append(L"0");
+        stamped.appendNumber(fields[i]);
+        stamped.append(separators[i]);
+    }
+    stamped.append(line.c_str(), line.size());
+    stamped.append(L"\r\n");
+    static char bytes[WideLine::kCapacity * 4];
+    std::size_t n = utf16ToUtf8(reinterpret_cast<const std::uint16_t*>(stamped.c_str()),
+                                static_cast<std::size_t>(stamped.size()), bytes, sizeof bytes);
+    if (n == sizeof bytes) n = static_cast<std::size_t>(lstrlenA(bytes));
+    // Appended at the end each time: another run may share the file.
+    SetFilePointer(log_, 0, nullptr, FILE_END);
+    DWORD written = 0;
+    WriteFile(log_, bytes, static_cast<DWORD>(n), &written, nullptr);
+}
+
+}  // namespace setup

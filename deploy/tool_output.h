@@ -1,0 +1,61 @@
+// The tool's words: texts from its string table in the user's language
+// (Chinese or English), written to the console so that any code page shows
+// them, and to the log file, one timestamped UTF-8 line each.
+#pragma once
+
+#include <windows.h>
+
+#include "deploy/deployment.h"
+
+namespace setup {
+
+// A line of UTF-16 text with room for a path and the system's error words.
+class WideLine {
+public:
+    static constexpr int kCapacity = 2048;
+
+    void append(const WCHAR* text, int length = -1);
+    void appendUtf8(const char* text);
+    void appendAnsi(const char* text);
+    void appendNumber(DWORD value);
+    const WCHAR* c_str() const { return text_; }
+    int size() const { return length_; }
+
+private:
+    WCHAR text_[kCapacity] = {};
+    int length_ = 0;
+};
+
+class ToolOutput final : public DeployOutput {
+public:
+    ToolOutput();
+    ~ToolOutput();
+    ToolOutput(const ToolOutput&) = delete;
+    ToolOutput& operator=(const ToolOutput&) = delete;
+
+    // Appends to the file from now on; false (with the system's error) when
+    // it cannot be opened for writing.
+    bool openLog(const WCHAR* path, DWORD* error);
+
+    void line(Stream stream, int textId, const char* detail) override;
+    void failure(int textId, const char* detail, std::uint32_t error) override;
+    void plain(const char* text) override;
+
+    // A text of the string table followed by a UTF-16 detail.
+    void lineWide(Stream stream, int textId, const WCHAR* detail);
+    // Only to the log (the command line the run was started with).
+    void logOnly(int textId, const WCHAR* detail);
+    // The text of a string id in the chosen language.
+    void appendString(WideLine& line, int textId) const;
+    // Text on a stream, with no log line (help).
+    void write(Stream stream, const WCHAR* text, int length);
+
+private:
+    void emit(Stream stream, const WideLine& line, bool toConsole);
+    void log(const WideLine& line);
+
+    LANGID language_;
+    HANDLE log_ = INVALID_HANDLE_VALUE;
+};
+
+}  // namespace setup
