@@ -135,42 +135,48 @@ std::vector<std::wstring> splitFields(const std::wstring& data) {
     return fields;
 }
 
-// Sends every complete line of pending to the log and keeps the rest.
-void relayLines(MSIHANDLE install, std::string& pending, bool flush) {
+// What one run of the tool printed (standard output and error, line by
+// line) and how it ended.
+struct ToolRun {
+    bool started = false;
+    DWORD exitCode = 1;
+    std::vector<std::wstring> lines;
+};
+
+// Moves every complete line of pending into run.lines (and into the log when
+// relay is set); flush takes the rest as a last line.
+void takeLines(MSIHANDLE install, std::string& pending, bool flush, bool relay, ToolRun& run) {
     std::size_t start = 0;
     for (std::size_t end; (end = pending.find('\n', start)) != std::string::npos; start = end + 1) {
         std::string line = pending.substr(start, end - start);
         if (!line.empty() && line.back() == '\r') line.pop_back();
-        logLine(install, L"TolmarDeploy: " + decode(line));
+        run.lines.push_back(decode(line));
+        if (relay) logLine(install, L"TolmarDeploy: " + run.lines.back());
     }
     pending.erase(0, start);
     if (flush && !pending.empty()) {
-        logLine(install, L"TolmarDeploy: " + decode(pending));
+        run.lines.push_back(decode(pending));
+        if (relay) logLine(install, L"TolmarDeploy: " + run.lines.back());
         pending.clear();
     }
 }
 
-UINT fail(MSIHANDLE install, const std::wstring& why) {
-    logLine(install, why);
-    return ERROR_INSTALL_FAILURE;
-}
-
-}  // namespace
-
-// Deferred: runs the command line in CustomActionData and waits for it.
-extern "C" __declspec(dllexport) UINT __stdcall RunDeployTool(MSIHANDLE install) {
-    const std::vector<std::wstring> fields = splitFields(property(install, L"CustomActionData"));
-    if (fields.empty()) return fail(install, L"TolmarDeploy: the package gave no command line.");
+// Runs the tool (fields[0]) with the other fields as its arguments, without a
+// window, and waits for it. With relay, the command line and every line the
+// tool writes go into the installation log as they come.
+ToolRun runTool(MSIHANDLE install, const std::vector<std::wstring>& fields, bool relay) {
+    ToolRun run;
     std::wstring commandLine;
     for (const std::wstring& field : fields) appendArgument(commandLine, field);
-    logLine(install, L"Running " + commandLine);
+    if (relay) logLine(install, L"Running " + commandLine);
 
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     Handle readEnd, writeEnd, input;
     if (!CreatePipe(readEnd.put(), writeEnd.put(), &inherit, 0) ||
         !SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0)) {
-        return fail(install, L"TolmarDeploy: cannot create a pipe for its output (error " +
-                                 std::to_wstring(GetLastError()) + L").");
+        logLine(install, L"TolmarDeploy: cannot create a pipe for its output (error " +
+                             std::to_wstring(GetLastError()) + L").");
+        return run;
     }
     *input.put() = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
                                OPEN_EXISTING, 0, nullptr);
@@ -184,9 +190,11 @@ extern "C" __declspec(dllexport) UINT __stdcall RunDeployTool(MSIHANDLE install)
     // The application name is given, so no search path is ever consulted.
     if (!CreateProcessW(fields[0].c_str(), &commandLine[0], nullptr, nullptr, TRUE,
                         CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process)) {
-        return fail(install, L"TolmarDeploy: cannot start " + fields[0] + L" (error " +
-                                 std::to_wstring(GetLastError()) + L").");
+        logLine(install, L"TolmarDeploy: cannot start " + fields[0] + L" (error " +
+                             std::to_wstring(GetLastError()) + L").");
+        return run;
     }
+    run.started = true;
     Handle processHandle(process.hProcess), threadHandle(process.hThread);
     // Only the child holds the write end now, so the pipe ends when it does.
     writeEnd.reset();
@@ -196,20 +204,81 @@ extern "C" __declspec(dllexport) UINT __stdcall RunDeployTool(MSIHANDLE install)
     DWORD read = 0;
     while (ReadFile(readEnd.get(), chunk, sizeof chunk, &read, nullptr) && read > 0) {
         pending.append(chunk, read);
-        relayLines(install, pending, false);
+        takeLines(install, pending, false, relay, run);
     }
-    relayLines(install, pending, true);
+    takeLines(install, pending, true, relay, run);
     WaitForSingleObject(processHandle.get(), INFINITE);
-    DWORD exitCode = 1;
-    GetExitCodeProcess(processHandle.get(), &exitCode);
-    logLine(install, L"TolmarDeploy ended with exit code " + std::to_wstring(exitCode) + L".");
-    return exitCode == 0 ? ERROR_SUCCESS : ERROR_INSTALL_FAILURE;
+    GetExitCodeProcess(processHandle.get(), &run.exitCode);
+    if (relay) {
+        logLine(install,
+                L"TolmarDeploy ended with exit code " + std::to_wstring(run.exitCode) + L".");
+    }
+    return run;
+}
+
+std::vector<std::wstring> commandFields(MSIHANDLE install) {
+    return splitFields(property(install, L"CustomActionData"));
+}
+
+UINT noCommandLine(MSIHANDLE install) {
+    logLine(install, L"TolmarDeploy: the package gave no command line.");
+    return ERROR_INSTALL_FAILURE;
+}
+
+// True when a status line names the model ("QM-4716II driver=yes ...").
+bool mentions(const std::vector<std::wstring>& lines, const std::wstring& model) {
+    for (const std::wstring& line : lines) {
+        if (line.size() > model.size() && line[model.size()] == L' ' &&
+            CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, line.c_str(),
+                           static_cast<int>(model.size()), model.c_str(),
+                           static_cast<int>(model.size())) == CSTR_EQUAL) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+// Deferred: runs the command line in CustomActionData and waits for it.
+extern "C" __declspec(dllexport) UINT __stdcall RunDeployTool(MSIHANDLE install) {
+    const std::vector<std::wstring> fields = commandFields(install);
+    if (fields.empty()) return noCommandLine(install);
+    const ToolRun run = runTool(install, fields, true);
+    return run.started && run.exitCode == 0 ? ERROR_SUCCESS : ERROR_INSTALL_FAILURE;
+}
+
+// Deferred: "<tool> install --model NAME ...". Windows Installer rolls back
+// only its own files after a failure, so a run that fails halfway would leave
+// a driver or printer nobody can uninstall. When nothing of the model was on
+// the system before, what the failed run left is removed again; a printer
+// that was already there is never touched.
+extern "C" __declspec(dllexport) UINT __stdcall InstallWithTool(MSIHANDLE install) {
+    const std::vector<std::wstring> fields = commandFields(install);
+    if (fields.empty()) return noCommandLine(install);
+    std::wstring model;
+    for (std::size_t i = 1; i + 1 < fields.size(); ++i) {
+        if (fields[i] == L"--model") model = fields[i + 1];
+    }
+    const ToolRun before = runTool(install, {fields[0], L"status"}, false);
+    const bool nothingBefore =
+        before.started && before.exitCode == 0 && !model.empty() && !mentions(before.lines, model);
+
+    const ToolRun run = runTool(install, fields, true);
+    if (run.started && run.exitCode == 0) return ERROR_SUCCESS;
+    // A usage error (2) or a Windows the package does not fit (3) wrote nothing.
+    if (run.started && run.exitCode == 1 && nothingBefore) {
+        logLine(install, L"Removing what the failed installation of " + model + L" left behind.");
+        runTool(install, {fields[0], L"remove", L"--model", model}, true);
+    }
+    return ERROR_INSTALL_FAILURE;
 }
 
 // Immediate, before anything is written: an installation needs a model.
 extern "C" __declspec(dllexport) UINT __stdcall RequireModel(MSIHANDLE install) {
     if (!property(install, L"MODEL").empty()) return ERROR_SUCCESS;
-    return fail(install,
-                L"MODEL is not set: give the printer model on the command line, for example "
-                L"msiexec /i <package>.msi MODEL=QM-4716II. Nothing was installed.");
+    logLine(install,
+            L"MODEL is not set: give the printer model on the command line, for example "
+            L"msiexec /i <package>.msi MODEL=QM-4716II. Nothing was installed.");
+    return ERROR_INSTALL_FAILURE;
 }

@@ -25,8 +25,9 @@ constexpr char kEnvironment[] = "Windows 4.0";
 constexpr char kInstallFolder[] = "C:\\Program Files\\Tolmar Printer Driver";
 constexpr char kSettingsKey[] = "Software\\Tolmar\\Printer Driver";
 constexpr char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+constexpr char kPortsClassKey[] = "System\\CurrentControlSet\\Services\\Class\\Ports\\0000";
 constexpr char kToolAppDefaults[] = "Software\\Wine\\AppDefaults\\TolmarDeploy.exe";
-constexpr DWORD kMsiexecTimeoutMs = 120000;
+constexpr DWORD kProgramTimeoutMs = 120000;
 
 std::wstring msiPath() {
     return windowsPath(widen(SETUP_MSI_PATH));
@@ -63,8 +64,34 @@ struct MsiexecRun {
     std::string log;  // the /l*v log
 };
 
-// Runs msiexec with arguments and waits for it; exitCode is what
-// GetExitCodeProcess reports, all 32 bits of it.
+// Runs program with arguments, waits for it and returns its exit code as
+// GetExitCodeProcess reports it, all 32 bits of it.
+DWORD runProgram(const std::wstring& program, const std::wstring& arguments) {
+    std::wstring commandLine = L"\"" + program + L"\" " + arguments;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    SetLastError(0);
+    if (!CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &startup, &process)) {
+        // Wine has, rarely, refused to start a process on a busy machine (1359).
+        ADD_FAILURE() << "CreateProcessW(" << narrow(program) << ") failed with " << GetLastError();
+        return ~0u;
+    }
+    if (WaitForSingleObject(process.hProcess, kProgramTimeoutMs) != WAIT_OBJECT_0) {
+        ADD_FAILURE() << narrow(program) << " did not end within " << kProgramTimeoutMs / 1000
+                      << " s";
+        TerminateProcess(process.hProcess, 1);
+        WaitForSingleObject(process.hProcess, 5000);
+    }
+    DWORD exitCode = ~0u;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    return exitCode;
+}
+
+// Runs msiexec silently with arguments and a verbose log, and waits for it.
 MsiexecRun msiexec(const std::wstring& arguments) {
     char temp[MAX_PATH] = {};
     GetTempPathA(MAX_PATH, temp);
@@ -73,29 +100,9 @@ MsiexecRun msiexec(const std::wstring& arguments) {
     DeleteFileA(logPath.c_str());
     wchar_t system[MAX_PATH] = {};
     GetSystemDirectoryW(system, MAX_PATH);
-    const std::wstring program = std::wstring(system) + L"\\msiexec.exe";
-    std::wstring commandLine =
-        L"\"" + program + L"\" " + arguments + L" /qn /l*v \"" + widen(logPath.c_str()) + L"\"";
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
     MsiexecRun run;
-    SetLastError(0);
-    if (!CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &startup, &process)) {
-        // Wine has, rarely, refused to start a process on a busy machine (1359).
-        ADD_FAILURE() << "CreateProcessW(msiexec) failed with " << GetLastError();
-        run.exitCode = ~0u;
-        return run;
-    }
-    if (WaitForSingleObject(process.hProcess, kMsiexecTimeoutMs) != WAIT_OBJECT_0) {
-        ADD_FAILURE() << "msiexec did not end within " << kMsiexecTimeoutMs / 1000 << " s";
-        TerminateProcess(process.hProcess, 1);
-        WaitForSingleObject(process.hProcess, 5000);
-    }
-    GetExitCodeProcess(process.hProcess, &run.exitCode);
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
+    run.exitCode = runProgram(std::wstring(system) + L"\\msiexec.exe",
+                              arguments + L" /qn /l*v \"" + widen(logPath.c_str()) + L"\"");
     run.log = readFile(logPath).value_or("");
     DeleteFileA(logPath.c_str());
     return run;
@@ -197,20 +204,27 @@ TEST_F(MsiPackage, InstallsThePrinterAndItsFilesAndUninstallTakesEverythingAway)
     EXPECT_FALSE(removed.uninstallEntry) << "the Programs and Features entry";
 }
 
-// A package run without a usable model fails as a whole, with the reason in
-// the log, and rolls back to nothing.
-TEST_F(MsiPackage, WithoutAUsableModelFailsWith1603AndLeavesNothing) {
+// A package run that fails rolls back to nothing, with the reason in the
+// log: no model, an unknown one, and an install step that fails halfway (the
+// 9x procedure cannot store COM1's settings where Wine's registry lacks the
+// port driver's key), after which the printer the tool already created is
+// removed again.
+TEST_F(MsiPackage, AFailedInstallationExitsWith1603AndLeavesNothing) {
+    ASSERT_FALSE(registryKeyExists(HKEY_LOCAL_MACHINE, kPortsClassKey))
+        << "HKLM\\" << kPortsClassKey << " would let the COM1 case succeed";
     const struct {
         const char* what;
-        std::wstring property;
+        std::wstring properties;
         const char* logged;
     } cases[] = {
         {"no MODEL", L"", "MODEL is not set"},
         {"an unknown MODEL", L" MODEL=QM-0000", "TolmarDeploy ended with exit code 2"},
+        {"a failed step", L" MODEL=QM-4716II PORT=COM1",
+         "Removing what the failed installation of QM-4716II left behind"},
     };
     for (const auto& run : cases) {
         SCOPED_TRACE(run.what);
-        const MsiexecRun install = msiexec(L"/i \"" + msiPath() + L"\"" + run.property);
+        const MsiexecRun install = msiexec(L"/i \"" + msiPath() + L"\"" + run.properties);
         EXPECT_EQ(install.exitCode, static_cast<DWORD>(ERROR_INSTALL_FAILURE)) << install.log;
         EXPECT_NE(install.log.find(run.logged), std::string::npos) << install.log;
         const Footprint left = footprint(code_);
@@ -219,6 +233,21 @@ TEST_F(MsiPackage, WithoutAUsableModelFailsWith1603AndLeavesNothing) {
         EXPECT_FALSE(left.settingsKey) << "HKLM\\" << kSettingsKey;
         EXPECT_FALSE(left.uninstallEntry) << "the Programs and Features entry";
     }
+}
+
+// The cleanup after a failed step never takes a printer the package did not
+// bring: one installed before (by the tool itself here) stays.
+TEST_F(MsiPackage, AFailedInstallationKeepsAPrinterThatWasThereBefore) {
+    const DWORD before = runProgram(windowsPath(widen(SETUP_DEPLOY_EXE_PATH)),
+                                    L"install --model " + widen(kModel) + L" --package \"" +
+                                        windowsPath(widen(SETUP_PACKAGE_PATH)) + L"\"");
+    ASSERT_EQ(before, 0u) << "TolmarDeploy install before the package";
+    const MsiexecRun install =
+        msiexec(L"/i \"" + msiPath() + L"\" MODEL=" + widen(kModel) + L" PORT=COM1");
+    EXPECT_EQ(install.exitCode, static_cast<DWORD>(ERROR_INSTALL_FAILURE)) << install.log;
+    const Footprint left = footprint(code_);
+    EXPECT_TRUE(left.printer && left.driver) << "the printer and driver installed before";
+    EXPECT_FALSE(left.folder || left.uninstallEntry) << "the package rolled back";
 }
 
 }  // namespace
