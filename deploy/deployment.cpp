@@ -70,16 +70,17 @@ struct ModelState {
     BoundedText<64> port;
 };
 
-class SystemState final : DriverVisitor, PrinterVisitor {
+class SystemState {
 public:
     // False (after telling why) when the spooler cannot be asked.
     bool read(SystemApi& api, const char* environment, DeployOutput& output) {
-        const std::uint32_t driversError = api.enumPrinterDrivers(environment, *this);
+        const std::uint32_t driversError =
+            api.enumPrinterDrivers(environment, &SystemState::driverFound, this);
         if (driversError != 0) {
             output.failure(IDS_DEPLOY_FAIL_LIST_DRIVERS, environment, driversError);
             return false;
         }
-        const std::uint32_t printersError = api.enumPrinters(*this);
+        const std::uint32_t printersError = api.enumPrinters(&SystemState::printerFound, this);
         if (printersError != 0) {
             output.failure(IDS_DEPLOY_FAIL_LIST_PRINTERS, "", printersError);
             return false;
@@ -97,11 +98,17 @@ public:
     const ModelState& model(int index) const { return models_[index]; }
 
 private:
-    void visit(const DriverInfo3& driver) override {
+    static void driverFound(void* state, const DriverInfo3& driver) {
+        static_cast<SystemState*>(state)->visit(driver);
+    }
+    static void printerFound(void* state, const PrinterInfo2& printer) {
+        static_cast<SystemState*>(state)->visit(printer);
+    }
+    void visit(const DriverInfo3& driver) {
         const int row = findModel(driver.pName ? driver.pName : "");
         if (row >= 0) models_[row].driver = true;
     }
-    void visit(const PrinterInfo2& printer) override {
+    void visit(const PrinterInfo2& printer) {
         const int row = findModel(printer.pPrinterName ? printer.pPrinterName : "");
         if (row < 0) return;
         models_[row].printer = true;
@@ -114,12 +121,17 @@ private:
 };
 
 // Whether any driver left in the environment still uses a file of this name.
-class FileUse final : public DriverVisitor {
+class FileUse {
 public:
     explicit FileUse(const char* name) : name_(name) {}
     bool used() const { return used_; }
 
-    void visit(const DriverInfo3& driver) override {
+    static void driverFound(void* use, const DriverInfo3& driver) {
+        static_cast<FileUse*>(use)->visit(driver);
+    }
+
+private:
+    void visit(const DriverInfo3& driver) {
         for (const char* path :
              {driver.pDriverPath, driver.pDataFile, driver.pConfigFile, driver.pHelpFile}) {
             if (path && sameTextIgnoringCase(fileNameOf(path), name_)) used_ = true;
@@ -129,7 +141,6 @@ public:
         }
     }
 
-private:
     const char* name_;
     bool used_ = false;
 };
@@ -275,7 +286,10 @@ int runRemove(const DeployRequest& request, const DeployContext& context, System
             error = api.deletePrinterDriverEx(environment, model.modelName,
                                               win32::kDpdDeleteUnusedFiles);
         }
-        if (error == win32::kErrorProcNotFound) {
+        // A spooler without the call, or one that cannot remove files, still
+        // removes the driver itself.
+        if (error == win32::kErrorProcNotFound || error == win32::kErrorInvalidParameter ||
+            error == win32::kErrorNotSupported || error == win32::kErrorCallNotImplemented) {
             error = api.deletePrinterDriver(environment, model.modelName);
         }
         if (error == 0 || error == win32::kErrorUnknownPrinterDriver) {
@@ -290,9 +304,11 @@ int runRemove(const DeployRequest& request, const DeployContext& context, System
     // On Windows 9x the model's own .DRV goes when no driver left uses it;
     // the universal driver files stay for the printers that share them.
     if (family == InstallFamily::Win9x && driverGone) {
-        const PackageFile& driverFile = PackageFiles(family, model).at(0);
+        const PackageFiles files(family, model);
+        const PackageFile& driverFile = files.at(0);
         FileUse use(driverFile.destination.c_str());
-        const std::uint32_t error = api.enumPrinterDrivers(environment, use);
+        const std::uint32_t error =
+            api.enumPrinterDrivers(environment, &FileUse::driverFound, &use);
         if (error != 0) {
             output.failure(IDS_DEPLOY_FAIL_LIST_DRIVERS, environment, error);
             failed = true;

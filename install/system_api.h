@@ -56,28 +56,19 @@ struct PrinterInfo2 {
 
 enum class RegistryRoot { CurrentUser, LocalMachine };
 
-// Receives each record an enumeration gives; the record's texts are valid
-// only during the call.
-class DriverVisitor {
-public:
-    virtual void visit(const DriverInfo3& driver) = 0;
-
-protected:
-    ~DriverVisitor() = default;
-};
-class PrinterVisitor {
-public:
-    virtual void visit(const PrinterInfo2& printer) = 0;
-
-protected:
-    ~PrinterVisitor() = default;
-};
+// Receives each record an enumeration gives, with the caller's context; the
+// record's texts are valid only during the call.
+using DriverVisitor = void (*)(void* context, const DriverInfo3& driver);
+using PrinterVisitor = void (*)(void* context, const PrinterInfo2& printer);
 
 // The Win32 values the installers use (ERROR_PATH_NOT_FOUND and so on); the
 // logic does not include <windows.h>, whose macros would clash with the names.
 namespace win32 {
 constexpr std::uint32_t kErrorFileNotFound = 2;
 constexpr std::uint32_t kErrorPathNotFound = 3;
+constexpr std::uint32_t kErrorNotSupported = 50;
+constexpr std::uint32_t kErrorInvalidParameter = 87;
+constexpr std::uint32_t kErrorCallNotImplemented = 120;
 constexpr std::uint32_t kErrorProcNotFound = 127;
 constexpr std::uint32_t kErrorInsufficientBuffer = 122;
 constexpr std::uint32_t kErrorFilenameExcedRange = 206;
@@ -135,9 +126,10 @@ public:
     // DeletePrinterDriverA(NULL, environment, name)
     virtual std::uint32_t deletePrinterDriver(const char* environment, const char* name) = 0;
     // EnumPrinterDriversA(NULL, environment, 3, ...): each driver in turn.
-    virtual std::uint32_t enumPrinterDrivers(const char* environment, DriverVisitor& visitor) = 0;
+    virtual std::uint32_t enumPrinterDrivers(const char* environment, DriverVisitor visit,
+                                             void* context) = 0;
     // EnumPrintersA(PRINTER_ENUM_LOCAL, NULL, 2, ...): each local printer in turn.
-    virtual std::uint32_t enumPrinters(PrinterVisitor& visitor) = 0;
+    virtual std::uint32_t enumPrinters(PrinterVisitor visit, void* context) = 0;
     // GetProfileStringA(section, key, "", buffer, size): the length read.
     virtual std::uint32_t getProfileString(const char* section, const char* key, char* buffer,
                                            std::uint32_t size) = 0;

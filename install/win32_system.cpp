@@ -256,7 +256,8 @@ std::uint32_t Win32System::deletePrinterDriver(const char* environment, const ch
                : lastErrorOr(ERROR_INVALID_FUNCTION);
 }
 
-std::uint32_t Win32System::enumPrinterDrivers(const char* environment, DriverVisitor& visitor) {
+std::uint32_t Win32System::enumPrinterDrivers(const char* environment, DriverVisitor visit,
+                                              void* context) {
     if (!enumPrinterDriversA_) return ERROR_MOD_NOT_FOUND;
     EnumBuffer buffer;
     DWORD count = 0;
@@ -279,12 +280,12 @@ std::uint32_t Win32System::enumPrinterDrivers(const char* environment, DriverVis
         info.pDependentFiles = constText(drivers[i].pDependentFiles);
         info.pMonitorName = constText(drivers[i].pMonitorName);
         info.pDefaultDataType = constText(drivers[i].pDefaultDataType);
-        visitor.visit(info);
+        visit(context, info);
     }
     return 0;
 }
 
-std::uint32_t Win32System::enumPrinters(PrinterVisitor& visitor) {
+std::uint32_t Win32System::enumPrinters(PrinterVisitor visit, void* context) {
     if (!enumPrintersA_) return ERROR_MOD_NOT_FOUND;
     EnumBuffer buffer;
     DWORD count = 0;
@@ -302,7 +303,7 @@ std::uint32_t Win32System::enumPrinters(PrinterVisitor& visitor) {
         info.pPrintProcessor = constText(printers[i].pPrintProcessor);
         info.pDatatype = constText(printers[i].pDatatype);
         info.Attributes = printers[i].Attributes;
-        visitor.visit(info);
+        visit(context, info);
     }
     return 0;
 }

@@ -239,7 +239,8 @@ std::uint32_t RecordingSystem::deletePrinterDriver(const char* environment, cons
     return removeDriver(environment, name);
 }
 
-std::uint32_t RecordingSystem::enumPrinterDrivers(const char* environment, DriverVisitor& visitor) {
+std::uint32_t RecordingSystem::enumPrinterDrivers(const char* environment, DriverVisitor visit,
+                                                  void* context) {
     calls.push_back("EnumPrinterDriversA(" + text(environment) + ")");
     if (const std::uint32_t error = failure("EnumPrinterDriversA")) return error;
     for (const RecordedDriver& d : spoolerDrivers[text(environment)]) {
@@ -254,12 +255,12 @@ std::uint32_t RecordingSystem::enumPrinterDrivers(const char* environment, Drive
         info.pDependentFiles = d.dependentFiles.c_str();
         info.pMonitorName = d.monitorName.c_str();
         info.pDefaultDataType = d.defaultDataType.c_str();
-        visitor.visit(info);
+        visit(context, info);
     }
     return 0;
 }
 
-std::uint32_t RecordingSystem::enumPrinters(PrinterVisitor& visitor) {
+std::uint32_t RecordingSystem::enumPrinters(PrinterVisitor visit, void* context) {
     calls.push_back("EnumPrintersA(2)");
     if (const std::uint32_t error = failure("EnumPrintersA")) return error;
     for (const auto& entry : spoolerPrinters) {
@@ -268,7 +269,7 @@ std::uint32_t RecordingSystem::enumPrinters(PrinterVisitor& visitor) {
         info.pPortName = entry.second.port.c_str();
         info.pDriverName = entry.second.driver.c_str();
         info.Attributes = entry.second.attributes;
-        visitor.visit(info);
+        visit(context, info);
     }
     return 0;
 }

@@ -94,8 +94,9 @@ public:
     std::uint32_t deletePrinterDriverEx(const char* environment, const char* name,
                                         std::uint32_t flags) override;
     std::uint32_t deletePrinterDriver(const char* environment, const char* name) override;
-    std::uint32_t enumPrinterDrivers(const char* environment, DriverVisitor& visitor) override;
-    std::uint32_t enumPrinters(PrinterVisitor& visitor) override;
+    std::uint32_t enumPrinterDrivers(const char* environment, DriverVisitor visit,
+                                     void* context) override;
+    std::uint32_t enumPrinters(PrinterVisitor visit, void* context) override;
     std::uint32_t getProfileString(const char* section, const char* key, char* buffer,
                                    std::uint32_t size) override;
     std::uint32_t writeProfileString(const char* section, const char* key,

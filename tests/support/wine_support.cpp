@@ -432,12 +432,12 @@ std::uint32_t ForwardingSystem::deletePrinterDriverEx(const char* environment, c
 std::uint32_t ForwardingSystem::deletePrinterDriver(const char* environment, const char* name) {
     return inner_.deletePrinterDriver(environment, name);
 }
-std::uint32_t ForwardingSystem::enumPrinterDrivers(const char* environment,
-                                                   DriverVisitor& visitor) {
-    return inner_.enumPrinterDrivers(environment, visitor);
+std::uint32_t ForwardingSystem::enumPrinterDrivers(const char* environment, DriverVisitor visit,
+                                                   void* context) {
+    return inner_.enumPrinterDrivers(environment, visit, context);
 }
-std::uint32_t ForwardingSystem::enumPrinters(PrinterVisitor& visitor) {
-    return inner_.enumPrinters(visitor);
+std::uint32_t ForwardingSystem::enumPrinters(PrinterVisitor visit, void* context) {
+    return inner_.enumPrinters(visit, context);
 }
 std::uint32_t ForwardingSystem::getProfileString(const char* section, const char* key, char* buffer,
                                                  std::uint32_t size) {

@@ -1,0 +1,554 @@
+// The deployment tool's command line and its exit-code table, through the
+// recording fake: what each command does to the spooler, the files and the
+// registry, and what it leaves alone.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "deploy/command_line.h"
+#include "deploy/deployment.h"
+#include "deploy/utf8.h"
+#include "resources/deploy_resource.h"
+#include "tests/support/recording_system.h"
+
+namespace setup {
+namespace {
+
+using testing::RecordingSystem;
+using Args = std::vector<const char*>;
+
+ParsedCommandLine parse(const Args& args) {
+    return parseCommandLine(static_cast<int>(args.size()), args.data());
+}
+
+struct ParseCase {
+    const char* name;
+    Args args;
+    UsageError error;
+    Command command = Command::Help;
+    int model = -1, port = 0;
+    bool asDefault = false;
+    const char* package = "";
+    const char* log = "";
+};
+
+void PrintTo(const ParseCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class CommandLine : public ::testing::TestWithParam<ParseCase> {};
+
+TEST_P(CommandLine, ReadsTheRequestOrNamesTheUsageError) {
+    const ParseCase& c = GetParam();
+    const ParsedCommandLine parsed = parse(c.args);
+    EXPECT_EQ(parsed.error, c.error) << "offending: " << parsed.offending;
+    if (c.error != UsageError::None) return;
+    EXPECT_EQ(parsed.request.command, c.command);
+    EXPECT_EQ(parsed.request.modelIndex, c.model);
+    EXPECT_EQ(parsed.request.portIndex, c.port);
+    EXPECT_EQ(parsed.request.setAsDefault, c.asDefault);
+    EXPECT_STREQ(parsed.request.packageFolder ? parsed.request.packageFolder : "", c.package);
+    EXPECT_STREQ(parsed.request.logFile ? parsed.request.logFile : "", c.log);
+}
+
+constexpr UsageError kOk = UsageError::None;
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, CommandLine,
+    ::testing::Values(
+        ParseCase{"NoArguments", {}, kOk, Command::Help, -1, 0, false, "", ""},
+        ParseCase{"HelpWords", {"HELP"}, kOk, Command::Help, -1, 0, false, "", ""},
+        ParseCase{"DashHelp", {"--help"}, kOk, Command::Help, -1, 0, false, "", ""},
+        ParseCase{"SlashQuestion", {"/?"}, kOk, Command::Help, -1, 0, false, "", ""},
+        ParseCase{"HelpTakesNothing", {"help", "x"}, UsageError::UnknownOption},
+        ParseCase{"InstallAnyCaseDefaults",
+                  {"Install", "--model", "qm-4716ii"},
+                  kOk,
+                  Command::Install,
+                  2,
+                  0,
+                  false,
+                  "",
+                  ""},
+        ParseCase{"InstallEveryOptionAnyOrder",
+                  {"install", "--log", "C:\\l.txt", "--port", "com3:", "--default", "--package",
+                   "\\\\srv\\share\\pkg", "--model", "QM-4720XIII"},
+                  kOk,
+                  Command::Install,
+                  14,
+                  5,
+                  true,
+                  "\\\\srv\\share\\pkg",
+                  "C:\\l.txt"},
+        ParseCase{"PortWithoutColon",
+                  {"install", "--model", "QM-4706", "--port", "LPT2"},
+                  kOk,
+                  Command::Install,
+                  10,
+                  1,
+                  false,
+                  "",
+                  ""},
+        ParseCase{"StatusAll", {"status"}, kOk, Command::Status, -1, 0, false, "", ""},
+        ParseCase{"StatusOneModel",
+                  {"status", "--model", "QM-47250"},
+                  kOk,
+                  Command::Status,
+                  8,
+                  0,
+                  false,
+                  "",
+                  ""},
+        ParseCase{"RemoveWithLog",
+                  {"remove", "--model", "QM-4712II", "--log", "r.log"},
+                  kOk,
+                  Command::Remove,
+                  0,
+                  0,
+                  false,
+                  "",
+                  "r.log"},
+        ParseCase{"UnknownCommand", {"instal", "--model", "QM-4712II"}, UsageError::UnknownCommand},
+        ParseCase{"InstallNeedsModel", {"install", "--default"}, UsageError::MissingModel},
+        ParseCase{"RemoveNeedsModel", {"remove"}, UsageError::MissingModel},
+        ParseCase{"UnknownModel", {"install", "--model", "QM-4799"}, UsageError::UnknownModel},
+        ParseCase{
+            "ModelPrefixIsNoModel", {"status", "--model", "QM-4712"}, UsageError::UnknownModel},
+        ParseCase{"UnknownPort",
+                  {"install", "--model", "QM-4712II", "--port", "LPT4"},
+                  UsageError::UnknownPort},
+        ParseCase{"UnknownOption",
+                  {"install", "--model", "QM-4712II", "--quiet"},
+                  UsageError::UnknownOption},
+        ParseCase{"OptionOfAnotherCommand",
+                  {"remove", "--model", "QM-4712II", "--default"},
+                  UsageError::UnknownOption},
+        ParseCase{"StatusTakesNoLog", {"status", "--log", "s.log"}, UsageError::UnknownOption},
+        ParseCase{"ValueMissingAtTheEnd", {"install", "--model"}, UsageError::MissingValue},
+        ParseCase{
+            "ValueIsAnotherOption", {"install", "--model", "--default"}, UsageError::MissingValue},
+        ParseCase{"EmptyValue",
+                  {"install", "--model", "QM-4712II", "--package", ""},
+                  UsageError::MissingValue},
+        ParseCase{"OptionTwice",
+                  {"install", "--model", "QM-4712II", "--model", "QM-4712II"},
+                  UsageError::Repeated},
+        ParseCase{"FlagTwice",
+                  {"install", "--model", "QM-4712II", "--default", "--default"},
+                  UsageError::Repeated}));
+
+TEST(ArgumentList, SplitsLikeTheCRuntime) {
+    const struct {
+        const char* line;
+        std::vector<std::string> expected;
+    } cases[] = {
+        {"TolmarDeploy.exe", {}},
+        {"\"C:\\Program Files\\TolmarDeploy.exe\" status", {"status"}},
+        {"t install  --package \"C:\\My Pkg\\\xe4\xb8\xad\xe6\x96\x87\" --model x",
+         {"install", "--package", "C:\\My Pkg\\\xe4\xb8\xad\xe6\x96\x87", "--model", "x"}},
+        {"t \"C:\\dir\\\\\" next", {"C:\\dir\\", "next"}},
+        {"t \\\\srv\\share a\\\\\\\"b", {"\\\\srv\\share", "a\\\"b"}},
+        {"t \"\" x", {"", "x"}},
+    };
+    for (const auto& c : cases) {
+        ArgumentList list;
+        ASSERT_TRUE(list.split(c.line)) << c.line;
+        std::vector<std::string> got(list.arguments(), list.arguments() + list.count());
+        EXPECT_EQ(got, c.expected) << c.line;
+    }
+    std::string many = "t";
+    for (int i = 0; i <= ArgumentList::kMaxArguments; ++i) many += " a";
+    ArgumentList list;
+    EXPECT_FALSE(list.split(many.c_str())) << "more arguments than there is room for";
+    EXPECT_FALSE(list.split(("t " + std::string(ArgumentList::kBufferSize, 'x')).c_str()));
+}
+
+TEST(Utf8, RoundTripsAndNeverSplitsACharacter) {
+    const std::u16string text = u"C:\\\u6253\u5370 \U0001F5A8";
+    char utf8[32];
+    const std::size_t n = utf16ToUtf8(reinterpret_cast<const std::uint16_t*>(text.data()),
+                                      text.size(), utf8, sizeof utf8);
+    EXPECT_EQ(std::string(utf8, n), "C:\\\xe6\x89\x93\xe5\x8d\xb0 \xf0\x9f\x96\xa8");
+    std::uint16_t back[32];
+    EXPECT_EQ(std::u16string(reinterpret_cast<char16_t*>(back), utf8ToUtf16(utf8, back, 32)), text);
+    char small[6];  // room for "C:\" and the NUL, not for the next character
+    EXPECT_EQ(utf16ToUtf8(reinterpret_cast<const std::uint16_t*>(text.data()), text.size(), small,
+                          sizeof small),
+              sizeof small);
+    EXPECT_STREQ(small, "C:\\");
+    EXPECT_EQ(utf8ToUtf16("\xff\xc3", back, 32), 2u) << "malformed bytes become U+FFFD";
+    EXPECT_EQ(back[0], 0xFFFD);
+}
+
+// ---- The exit-code table --------------------------------------------------
+
+class RecordedOutput final : public DeployOutput {
+public:
+    void line(Stream stream, int textId, const char* detail) override {
+        (stream == Stream::Out ? out : err).push_back(std::to_string(textId) + " " + detail);
+    }
+    void failure(int textId, const char* detail, std::uint32_t error) override {
+        err.push_back(std::to_string(textId) + " " + detail + " error " + std::to_string(error));
+        failures.push_back(textId);
+    }
+    void plain(const char* text) override { out.push_back(text); }
+
+    std::vector<std::string> out, err;
+    std::vector<int> failures;
+    bool said(int textId) const {
+        for (const std::string& l : err) {
+            if (l.rfind(std::to_string(textId) + " ", 0) == 0) return true;
+        }
+        return false;
+    }
+};
+
+constexpr OsVersion kWin98{1, 4, 10};
+constexpr OsVersion kWin41{1, 4, 1};
+constexpr OsVersion kNt4{2, 4, 0};
+constexpr OsVersion kXp{2, 5, 1};
+constexpr OsVersion kWin7{2, 6, 1};
+constexpr OsVersion kWin10{2, 10, 0};
+const char* const kPackage = "\\\\srv\\pkg";
+
+// A fake system holding the package's files (both families, every model).
+struct Machine {
+    RecordingSystem system;
+    DeployContext context;
+
+    explicit Machine(OsVersion version, bool windows64 = false) {
+        context.versionKnown = true;
+        context.version = version;
+        context.windows64 = windows64;
+        context.packageFolder = kPackage;
+        for (const char* name :
+             {"QM47.DRV", "QM47K.DRV", "QM47V.DRV", "iconlib.DLL", "uniDRV.DLL", "uniDRV.hlp"}) {
+            system.existingFiles.insert(std::string(kPackage) + "\\win9x\\" + name);
+        }
+        for (const char* name :
+             {"QM47.DLL", "uniDRVui.DLL", "uniDRV.DLL", "UNIDRV.HLP", "UNIRES.DLL", "TTFSUB.GPD",
+              "STDNAMES.GPD", "QM4712II.GPD", "QM4716II.GPD", "QM47240.GPD"}) {
+            system.existingFiles.insert(std::string(kPackage) + "\\win2k\\" + name);
+        }
+    }
+
+    int run(const Args& args, RecordedOutput& output) {
+        const ParsedCommandLine parsed = parse(args);
+        EXPECT_EQ(parsed.error, UsageError::None);
+        system.calls.clear();
+        return runDeployRequest(parsed.request, context, system, output);
+    }
+    int run(const Args& args) {
+        RecordedOutput output;
+        return run(args, output);
+    }
+
+    // Calls that change the system.
+    std::vector<std::string> writes() const {
+        std::vector<std::string> found;
+        for (const std::string& call : system.calls) {
+            for (const char* name :
+                 {"CopyFileA", "AddPrinter", "RegOpenKeyExA", "Delete", "WriteProfileStringA"}) {
+                if (call.rfind(name, 0) == 0) found.push_back(call);
+            }
+        }
+        return found;
+    }
+};
+
+struct TableCase {
+    const char* name;
+    OsVersion version;
+    bool windows64;
+    std::function<void(Machine&)> before;  // what the machine holds first
+    Args args;
+    int exitCode;
+    std::vector<std::string> out;  // standard output, exactly
+    bool writes;                   // whether the run may change anything
+};
+
+void PrintTo(const TableCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class ExitCodes : public ::testing::TestWithParam<TableCase> {};
+
+TEST_P(ExitCodes, HoldForEveryCommand) {
+    const TableCase& c = GetParam();
+    Machine machine(c.version, c.windows64);
+    if (c.before) c.before(machine);
+    RecordedOutput output;
+    EXPECT_EQ(machine.run(c.args, output), c.exitCode) << ::testing::PrintToString(output.err);
+    EXPECT_EQ(output.out, c.out);
+    if (!c.writes) {
+        EXPECT_EQ(machine.writes(), std::vector<std::string>{});
+    }
+    EXPECT_TRUE(machine.system.messages.empty()) << "the tool never shows a message box";
+    EXPECT_TRUE(machine.system.openHandles().empty());
+    EXPECT_TRUE(machine.system.misuse.empty());
+}
+
+void installed(Machine& m) {
+    EXPECT_EQ(m.run({"install", "--model", "QM-4712II", "--default"}), kExitOk);
+}
+void installedOn(Machine& m, const char* model) {
+    EXPECT_EQ(m.run({"install", "--model", model}), kExitOk);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ExitCodes,
+    ::testing::Values(
+        TableCase{"InstallOn98",
+                  kWin98,
+                  false,
+                  nullptr,
+                  {"install", "--model", "QM-4712II"},
+                  0,
+                  {},
+                  true},
+        TableCase{
+            "InstallOnXp", kXp, false, nullptr, {"install", "--model", "QM-4712II"}, 0, {}, true},
+        TableCase{"InstallOnWindows7TakesTheNtProcedure",
+                  kWin7,
+                  false,
+                  nullptr,
+                  {"install", "--model", "QM-4716II"},
+                  0,
+                  {},
+                  true},
+        TableCase{"InstallOnWindows10",
+                  kWin10,
+                  false,
+                  nullptr,
+                  {"install", "--model", "QM-4716II"},
+                  0,
+                  {},
+                  true},
+        TableCase{"InstallAgainCounts",
+                  kWin98,
+                  false,
+                  installed,
+                  {"install", "--model", "QM-4712II", "--default"},
+                  0,
+                  {},
+                  true},
+        TableCase{"Install64BitNtWritesNothing",
+                  kXp,
+                  true,
+                  nullptr,
+                  {"install", "--model", "QM-4712II"},
+                  3,
+                  {},
+                  false},
+        TableCase{"InstallOn64BitWindows7WritesNothing",
+                  kWin7,
+                  true,
+                  nullptr,
+                  {"install", "--model", "QM-4712II"},
+                  3,
+                  {},
+                  false},
+        TableCase{"InstallOnAnUnknown9xWritesNothing",
+                  kWin41,
+                  false,
+                  nullptr,
+                  {"install", "--model", "QM-4712II"},
+                  3,
+                  {},
+                  false},
+        TableCase{"InstallWithAMissingFileWritesNothing",
+                  kXp,
+                  false,
+                  [](Machine& m) {
+                      m.system.existingFiles.erase(std::string(kPackage) + "\\win2k\\UNIRES.DLL");
+                  },
+                  {"install", "--model", "QM-4712II"},
+                  1,
+                  {},
+                  false},
+        TableCase{"InstallWhenThePrinterFails",
+                  kWin98,
+                  false,
+                  [](Machine& m) { m.system.failEvery("AddPrinterA", 5); },
+                  {"install", "--model", "QM-4712II"},
+                  1,
+                  {},
+                  true},
+        TableCase{"InstallWhenTheDefaultCannotBeSet",
+                  kXp,
+                  false,
+                  [](Machine& m) { m.system.failEvery("RegSetValueExA", 5); },
+                  {"install", "--model", "QM-4712II", "--default"},
+                  1,
+                  {},
+                  true},
+        TableCase{"RemoveNothingThere",
+                  kWin98,
+                  false,
+                  nullptr,
+                  {"remove", "--model", "QM-4712II"},
+                  0,
+                  {},
+                  false},
+        TableCase{"RemoveInstalled",
+                  kWin98,
+                  false,
+                  installed,
+                  {"remove", "--model", "QM-4712II"},
+                  0,
+                  {},
+                  true},
+        TableCase{"RemoveWhenThePrinterCannotBeDeleted",
+                  kWin98,
+                  false,
+                  [](Machine& m) {
+                      installed(m);
+                      m.system.failEvery("DeletePrinter", 5);
+                  },
+                  {"remove", "--model", "QM-4712II"},
+                  1,
+                  {},
+                  true},
+        TableCase{"RemoveWhenTheDriverIsInUse",
+                  kXp,
+                  false,
+                  [](Machine& m) {
+                      m.context.windows64 = false;
+                      installedOn(m, "QM-4712II");
+                      m.system.failEvery("DeletePrinterDriverExA", 3001);
+                  },
+                  {"remove", "--model", "QM-4712II"},
+                  1,
+                  {},
+                  true},
+        TableCase{"StatusNothingInstalled", kWin98, false, nullptr, {"status"}, 0, {}, false},
+        TableCase{"StatusLinesForEachInstalledModel",
+                  kWin98,
+                  false,
+                  [](Machine& m) {
+                      installed(m);
+                      EXPECT_EQ(m.run({"install", "--model", "QM-47240", "--port", "COM2"}), 0);
+                  },
+                  {"status"},
+                  0,
+                  {"QM-4712II driver=yes printer=yes default=yes port=LPT1:",
+                   "QM-47240 driver=yes printer=yes default=no port=COM2:"},
+                  false},
+        TableCase{"StatusModelInstalled",
+                  kXp,
+                  false,
+                  [](Machine& m) { installedOn(m, "QM-4716II"); },
+                  {"status", "--model", "qm-4716ii"},
+                  0,
+                  {"QM-4716II driver=yes printer=yes default=no port=LPT1:"},
+                  false},
+        TableCase{"StatusModelNotInstalled",
+                  kXp,
+                  false,
+                  [](Machine& m) { installedOn(m, "QM-4716II"); },
+                  {"status", "--model", "QM-4712II"},
+                  1,
+                  {},
+                  false},
+        TableCase{"StatusModelWithoutItsPrinter",
+                  kWin98,
+                  false,
+                  [](Machine& m) {
+                      installed(m);
+                      m.system.spoolerPrinters.clear();
+                  },
+                  {"status", "--model", "QM-4712II"},
+                  1,
+                  {"QM-4712II driver=yes printer=no default=no port="},
+                  false},
+        TableCase{"StatusWhenTheSpoolerCannotBeAsked",
+                  kXp,
+                  false,
+                  [](Machine& m) { m.system.failEvery("EnumPrintersA", 1722); },
+                  {"status"},
+                  1,
+                  {},
+                  false}));
+
+TEST(Deploy, ASilentRunReportsTheFailedRegistryWriteAsAStep) {
+    Machine machine(kXp);
+    machine.system.failEvery("RegSetValueExA", 5);
+    RecordedOutput output;
+    EXPECT_EQ(machine.run({"install", "--model", "QM-4712II", "--default"}, output), kExitFailed);
+    EXPECT_EQ(output.failures, std::vector<int>{IDS_DEPLOY_FAIL_SET_VALUE});
+    EXPECT_TRUE(output.said(IDS_DEPLOY_INSTALL_FAILED));
+    EXPECT_TRUE(machine.system.messages.empty());
+}
+
+TEST(Deploy, AMissingFileIsNamedAndNothingIsRegistered) {
+    Machine machine(kWin98);
+    machine.system.existingFiles.erase(std::string(kPackage) + "\\win9x\\QM47K.DRV");
+    RecordedOutput output;
+    EXPECT_EQ(machine.run({"install", "--model", "QM-47240"}, output), kExitFailed);
+    EXPECT_EQ(output.err.back(), std::to_string(IDS_DEPLOY_PACKAGE_MISSING) + " win9x\\QM47K.DRV");
+    EXPECT_TRUE(machine.system.spoolerDrivers["Windows 4.0"].empty());
+}
+
+TEST(Deploy, InstallReadsThePackageFolderItWasGiven) {
+    Machine machine(kWin98);
+    machine.run({"install", "--model", "QM-4706"});
+    ASSERT_EQ(machine.system.drivers.size(), 1u);
+    EXPECT_EQ(machine.system.drivers[0].driverPath, std::string(kPackage) + "\\win9x\\QM47V.DRV");
+    EXPECT_EQ(machine.system.calls[0],
+              "FindFirstFileA(" + std::string(kPackage) + "\\win9x\\QM47V.DRV)")
+        << "the package is checked before the first write";
+}
+
+TEST(Deploy, Remove9xKeepsTheSharedFilesAndADriverFileStillInUse) {
+    Machine machine(kWin98);
+    installed(machine);
+    installedOn(machine, "QM-4716II");  // QM47.DRV as well
+    installedOn(machine, "QM-47240");   // QM47K.DRV
+    const std::string dir = "C:\\WINDOWS\\SYSTEM\\";
+
+    EXPECT_EQ(machine.run({"remove", "--model", "QM-4712II"}), kExitOk);
+    EXPECT_TRUE(machine.system.existingFiles.count(dir + "QM47.DRV")) << "QM-4716II uses it";
+    EXPECT_EQ(machine.system.profileWindows.count("device"), 0u);
+    EXPECT_EQ(machine.run({"remove", "--model", "QM-4716II"}), kExitOk);
+    EXPECT_FALSE(machine.system.existingFiles.count(dir + "QM47.DRV"));
+    for (const char* shared : {"uniDRV.DLL", "uniDRV.HLP", "iconlib.DLL", "QM47K.DRV"}) {
+        EXPECT_TRUE(machine.system.existingFiles.count(dir + shared)) << shared;
+    }
+    EXPECT_EQ(machine.run({"remove", "--model", "QM-4716II"}), kExitOk) << "remove again";
+}
+
+TEST(Deploy, RemoveNtLeavesFilesToTheSpoolerAndClearsTheDefaultEntry) {
+    const struct {
+        const char* name;
+        OsVersion version;
+        bool hasEx;
+        std::uint32_t exError;  // what DeletePrinterDriverExA answers
+    } spoolers[] = {
+        {"XP", kXp, true, 0},
+        {"NT 4.0, without the call", kNt4, false, 0},
+        {"a spooler that cannot remove files", kXp, true, 87},
+    };
+    for (const auto& spooler : spoolers) {
+        Machine machine(spooler.version);
+        machine.system.hasDeletePrinterDriverEx = spooler.hasEx;
+        installed(machine);
+        if (spooler.exError) machine.system.failEvery("DeletePrinterDriverExA", spooler.exError);
+        machine.system.profileWindows["device"] = "qm-4712ii,winspool,LPT1:";
+        EXPECT_EQ(machine.run({"remove", "--model", "QM-4712II"}), kExitOk) << spooler.name;
+        std::vector<std::string> expected = {
+            "DeletePrinter(printer QM-4712II)",
+            "WriteProfileStringA(windows, device, (null))",
+            "DeletePrinterDriverExA(Windows NT x86, QM-4712II, 1)",
+        };
+        if (!spooler.hasEx || spooler.exError) {
+            expected.push_back("DeletePrinterDriverA(Windows NT x86, QM-4712II)");
+        }
+        EXPECT_EQ(machine.writes(), expected) << spooler.name;
+        EXPECT_EQ(machine.system.profileWindows.count("device"), 0u) << spooler.name;
+    }
+}
+
+}  // namespace
+}  // namespace setup
