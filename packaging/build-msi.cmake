@@ -161,11 +161,20 @@ if(NOT status EQUAL 0 OR NOT summary MATCHES "Template: ([^\n]*)")
     message(FATAL_ERROR "build-msi.cmake: cannot read the summary information wixl wrote")
 endif()
 set(template "${CMAKE_MATCH_1}")
+# The properties an administrator gives must reach the elevated part of the
+# installation in every case (wixl has no Property/@Secure).
+execute_process(COMMAND "${MSIINFO}" export "${unsigned}" Property OUTPUT_VARIABLE properties
+                RESULT_VARIABLE status)
+set(secure "MODEL;PORT;DEFAULT")
+if(status EQUAL 0 AND properties MATCHES "\nSecureCustomProperties\t([^\r\n]*)")
+    string(APPEND secure ";${CMAKE_MATCH_1}")
+endif()
 set(msibuild_args "")
 foreach(query IN LISTS short_name_queries)
     list(APPEND msibuild_args -q "${query}")
 endforeach()
-execute_process(COMMAND "${MSIBUILD}" "${unsigned}" ${msibuild_args}
+execute_process(COMMAND "${MSIBUILD}" "${unsigned}" ${msibuild_args} -q
+                        "UPDATE Property SET Value = '${secure}' WHERE Property = 'SecureCustomProperties'"
                         -s "Tolmar Printer Driver" Tolmar "${template}" "{${package_code}}"
                 RESULT_VARIABLE status)
 if(status EQUAL 0)
