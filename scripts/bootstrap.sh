@@ -5,7 +5,7 @@ set -eu
 packages="cmake make g++ googletest g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
 binutils-mingw-w64 wine wine64 fonts-wine xvfb xauth xdotool imagemagick icoutils
 fonts-wqy-microhei locales
-wixl msitools osslsigncode openssl"
+wixl msitools osslsigncode openssl zip"
 missing=""
 for p in $packages; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"
