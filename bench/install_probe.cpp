@@ -6,11 +6,14 @@
 //   install_probe nt|9x [runs] [-v]    (-v: also print the compared end state)
 // The 9x family installs on COM1, to include the serial steps, when COM1
 // opens; on LPT1 otherwise.
+//   install_probe deploy [runs]
+// Times TolmarDeploy's silent install (Windows 98, LPT1, --default, with
+// its log) from the parsed request on, in this process, against the same
+// calls made bare (its check of the package files and the bare 9x steps);
+// then both again over an existing installation.
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
-
-#include "bench/timing.h"
 #include <winspool.h>
 
 #include <algorithm>
@@ -20,7 +23,11 @@
 #include <string>
 #include <vector>
 
+#include "bench/timing.h"
+#include "deploy/deployment.h"
+#include "deploy/tool_output.h"
 #include "install/nt_installer.h"
+#include "install/os_version.h"
 #include "install/win32_system.h"
 #include "install/win9x_installer.h"
 #include "tests/support/wine_support.h"
@@ -346,13 +353,117 @@ bool com1Opens(DWORD* error) {
     return ok;
 }
 
+// ---- The deployment tool ----------------------------------------------------
+
+// One silent install as TolmarDeploy runs it after reading its command line:
+// the checks, the installation, its messages (to NUL here) and its log.
+RunResult runDeploy(const std::string& packageFolder, const std::wstring& log, int* exitCode) {
+    RunResult result;
+    const double start = nowMs();
+    {
+        setup::ToolOutput output;
+        DWORD error = 0;
+        if (!output.openLog(log.c_str(), &error)) fail("cannot open the deployment log");
+        setup::DeployRequest request;
+        request.command = setup::Command::Install;
+        request.modelIndex = 0;
+        request.setAsDefault = true;
+        setup::DeployContext context;
+        setup::OsVersion version = {};
+        context.versionKnown = setup::queryWindowsVersion(setup::kVersionInfoExSize, &version);
+        context.version = version;
+        context.windows64 = sizeof(void*) == 8;
+        context.packageFolder = packageFolder.c_str();
+        setup::Win32System system;
+        *exitCode = setup::runDeployRequest(request, context, system, output);
+    }
+    result.ms = nowMs() - start;
+    return result;
+}
+
+// The same calls made bare: the tool's look at each package file, then the
+// bare 9x steps.
+RunResult runBareDeploy(const std::string& packageFolder) {
+    const double start = nowMs();
+    for (const Copy& copy : k9xCopies) {
+        WIN32_FIND_DATAA found;
+        const HANDLE search = FindFirstFileA((packageFolder + "\\" + copy.source).c_str(), &found);
+        if (search != INVALID_HANDLE_VALUE) FindClose(search);
+    }
+    RunResult result = runBare9x(false);
+    result.ms = nowMs() - start;
+    return result;
+}
+
+int deployProbe(int runs) {
+    const setup::winetest::ReportedVersion version = setup::winetest::reportedVersion();
+    if (version.platformId != VER_PLATFORM_WIN32_WINDOWS) {
+        fail("Wine must report Windows 98 (AppDefaults\\install_probe.exe win98)");
+    }
+    const Family& family = k9x;
+    setup::winetest::ScopedRegistryKey windowsKey(HKEY_CURRENT_USER, kWindowsKey);
+    setup::winetest::RegistryValueRestorer device(HKEY_CURRENT_USER, kWindowsKey, "Device");
+    setup::winetest::WorkFolder packages;
+    if (!packages.ready() || !layOutPackages(packages))
+        fail("cannot lay out the placeholder driver files under %TEMP%");
+    const std::wstring log = setup::winetest::widen((packages.path() + "\\deploy.log").c_str());
+    // The tool's words go nowhere; its log is written as it would be.
+    const HANDLE nul =
+        CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    const HANDLE savedError = GetStdHandle(STD_ERROR_HANDLE);
+    SetStdHandle(STD_ERROR_HANDLE, nul);
+
+    // One uncounted pair, whose end states must agree.
+    int exitCode = -1;
+    removeInstallation(family);
+    runDeploy(packages.path(), log, &exitCode);
+    const std::string deployState = installedState(family);
+    removeInstallation(family);
+    runBareDeploy(packages.path());
+    const std::string bareState = installedState(family);
+    SetStdHandle(STD_ERROR_HANDLE, savedError);
+    if (exitCode != 0) {
+        std::fprintf(stderr, "install_probe: TolmarDeploy's install exited %d\n", exitCode);
+        return 1;
+    }
+    if (deployState != bareState) {
+        std::fprintf(stderr,
+                     "install_probe: the bare steps leave a different state\n"
+                     "deploy:\n%sbare:\n%s",
+                     deployState.c_str(), bareState.c_str());
+        return 1;
+    }
+    SetStdHandle(STD_ERROR_HANDLE, nul);
+    std::vector<double> deployTimes, bareTimes, deployAgainTimes, bareAgainTimes;
+    for (int i = 0; i < runs; ++i) {
+        removeInstallation(family);
+        deployTimes.push_back(runDeploy(packages.path(), log, &exitCode).ms);
+        deployAgainTimes.push_back(runDeploy(packages.path(), log, &exitCode).ms);
+        removeInstallation(family);
+        bareTimes.push_back(runBareDeploy(packages.path()).ms);
+        bareAgainTimes.push_back(runBareDeploy(packages.path()).ms);
+    }
+    removeInstallation(family);
+    SetStdHandle(STD_ERROR_HANDLE, savedError);
+    CloseHandle(nul);
+    std::printf("family=9x\nversion=%lu.%lu\nruns=%d\n", version.major, version.minor, runs);
+    std::printf("deploy_median_ms=%.3f\nbare_median_ms=%.3f\n", median(deployTimes),
+                median(bareTimes));
+    std::printf("deploy_again_median_ms=%.3f\nbare_again_median_ms=%.3f\n",
+                median(deployAgainTimes), median(bareAgainTimes));
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     // Plain LF line ends for the script that reads the output.
     _setmode(_fileno(stdout), _O_BINARY);
+    if (argc >= 2 && std::strcmp(argv[1], "deploy") == 0) {
+        return deployProbe(argc > 2 ? std::max(1, std::atoi(argv[2])) : 15);
+    }
     if (argc < 2 || (std::strcmp(argv[1], "nt") != 0 && std::strcmp(argv[1], "9x") != 0)) {
-        std::fprintf(stderr, "usage: install_probe nt|9x [runs] [-v]\n");
+        std::fprintf(stderr, "usage: install_probe nt|9x [runs] [-v] | deploy [runs]\n");
         return 2;
     }
     const Family& family = std::strcmp(argv[1], "nt") == 0 ? kNt : k9x;

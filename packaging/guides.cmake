@@ -60,5 +60,5 @@ endfunction()
 
 guide(UserGuide-zh.txt "^## 用户指南" CP936)
 guide(UserGuide-en.txt "^## User guide" UTF8)
-guide(AdminGuide-zh.txt "^## 管理员指南" CP936)
-guide(AdminGuide-en.txt "^## Administrator" UTF8)
+guide(AdminGuide-zh.txt "^## .*管理员" CP936)
+guide(AdminGuide-en.txt "^## .*[Aa]dministrator" UTF8)

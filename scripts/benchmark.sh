@@ -3,7 +3,9 @@
 # one run, and prints a table of figures, ratios and goals:
 #   size of the shipped i686 Setup.exe against a one-dialog program,
 #   start-up to the first visible page under Wine (x86_64 builds),
-#   a full NT and 9x installation under Wine against the same calls made bare.
+#   a full NT and 9x installation under Wine against the same calls made bare,
+#   TolmarDeploy's silent install against the same calls made bare, and its
+#   install over an existing installation (reported, no goal).
 # BENCH_RUNS sets the number of timed start-up runs of each program (at least
 # 10; 30 by default); an installation takes some milliseconds, so it is run
 # four times as often, which keeps the machine's other work out of its median.
@@ -48,14 +50,14 @@ quiet() {
 # normal build.
 jobs=$(nproc)
 quiet "configuring the win32 preset" cmake --preset win32
-quiet "building the win32 preset" cmake --build --preset win32 -j "$jobs" --target Setup bare_dialog
+quiet "building the win32 preset" cmake --build --preset win32 -j "$jobs" --target Setup bare_dialog TolmarDeploy
 quiet "configuring the win64 preset" cmake --preset win64
 quiet "building the win64 preset" cmake --build --preset win64 -j "$jobs" \
     --target Setup bare_dialog startup_probe install_probe
 
 win32=$root/build/win32
 win64=$root/build/win64
-for file in "$win32/Setup.exe" "$win32/bench/bare_dialog.exe" "$win64/Setup.exe" \
+for file in "$win32/Setup.exe" "$win32/TolmarDeploy.exe" "$win32/bench/bare_dialog.exe" "$win64/Setup.exe" \
     "$win64/bench/bare_dialog.exe" "$win64/bench/startup_probe.exe" \
     "$win64/bench/install_probe.exe"; do
     [ -f "$file" ] || die "the build did not produce $file"
@@ -125,6 +127,7 @@ windowsVersion install_probe.exe winxp
 ntInstall=$(probe "timing the NT installation" wine "$installProbe" nt "$installRuns")
 windowsVersion install_probe.exe win98
 w9xInstall=$(probe "timing the 9x installation" wine "$installProbe" 9x "$installRuns")
+deployInstall=$(probe "timing TolmarDeploy's silent install" wine "$installProbe" deploy "$installRuns")
 
 # ---- Report ------------------------------------------------------------------
 # ratio A B: A/B with two decimals.
@@ -144,6 +147,13 @@ w9xMs=$(field installer_median_ms "$w9xInstall")
 w9xBareMs=$(field bare_median_ms "$w9xInstall")
 w9xRatio=$(ratio "$w9xMs" "$w9xBareMs")
 w9xPort=$(field port_used "$w9xInstall")
+deployMs=$(field deploy_median_ms "$deployInstall")
+deployBareMs=$(field bare_median_ms "$deployInstall")
+deployRatio=$(ratio "$deployMs" "$deployBareMs")
+againMs=$(field deploy_again_median_ms "$deployInstall")
+againBareMs=$(field bare_again_median_ms "$deployInstall")
+againRatio=$(ratio "$againMs" "$againBareMs")
+deploySize=$(stat -c %s "$win32/TolmarDeploy.exe")
 
 echo
 row "figure" "measured" "baseline" "ratio" "goal" "result"
@@ -155,6 +165,10 @@ row "NT installation (x64, LPT1)" "$ntMs ms" "$ntBareMs ms" "${ntRatio}x" "<= 1.
     "$(verdict "$ntRatio <= 1.50")"
 row "9x installation (x64, $w9xPort)" "$w9xMs ms" "$w9xBareMs ms" "${w9xRatio}x" "<= 1.50x" \
     "$(verdict "$w9xRatio <= 1.50")"
+row "TolmarDeploy install (x64, 9x)" "$deployMs ms" "$deployBareMs ms" "${deployRatio}x" "<= 1.10x" \
+    "$(verdict "$deployRatio <= 1.10")"
+row "  again, over the installed" "$againMs ms" "$againBareMs ms" "${againRatio}x" "(reported)" "-"
+row "TolmarDeploy.exe size (i686)" "$deploySize B" "-" "-" "(reported)" "-"
 echo
 echo "Medians of $runs start-ups and $installRuns installations each; each program takes turns"
 echo "with its baseline, after one uncounted round (for the installations, one whose end"
@@ -162,7 +176,9 @@ echo "states are checked to match). Baselines: bench/bare_dialog (one dialog, bu
 echo "same flags in the same preset); the same CopyFileA, spooler and registry calls made"
 echo "directly. $(wine --version 2>/dev/null), null display driver, code page 936;"
 echo "Setup.exe and the bare dialog as winxp, the NT installation as winxp, the 9x one as"
-echo "win98. Load average of this $(nproc)-core machine before the timed runs: $loadBefore (other"
+echo "win98; TolmarDeploy as win98 on LPT1 with --default and its log, timed in-process from"
+echo "its parsed command line on, against its package check and the bare 9x steps."
+echo "Load average of this $(nproc)-core machine before the timed runs: $loadBefore (other"
 echo "work running meanwhile lengthens the times; the ratios, taken in turns, suffer less)."
 ntError=$(field add_printer_error_installer "$ntInstall")
 if [ "$ntError" != 0 ]; then

@@ -31,26 +31,105 @@ using Bytes = std::vector<std::uint8_t>;
 const std::map<std::string, std::set<std::string>> kAvailableOnWin95AndNt4 = {
     {"ADVAPI32.DLL", {"RegCloseKey", "RegOpenKeyExA", "RegSetValueExA"}},
     {"KERNEL32.DLL",
-     {"CloseHandle", "CopyFileA", "CreateFileA", "DeleteCriticalSection",
-      "EnterCriticalSection", "FindClose", "FindFirstFileA", "FindResourceA", "FreeLibrary",
-      "GetCommState", "GetCurrentDirectoryA", "GetCurrentProcess", "GetLastError", "GetModuleFileNameA",
-      "GetModuleHandleA", "GetProcAddress", "GetStartupInfoA", "GetSystemDirectoryA",
-      "GetVersionExA", "InitializeCriticalSection", "LeaveCriticalSection", "LoadLibraryA",
-      "LoadResource", "LockResource", "MultiByteToWideChar", "SetLastError",
-      "SetUnhandledExceptionFilter", "SizeofResource", "Sleep", "TlsGetValue", "VirtualProtect",
-      "VirtualQuery", "WideCharToMultiByte", "lstrcpynA"}},
+     {"CloseHandle",
+      "CopyFileA",
+      "CreateFileA",
+      "DeleteCriticalSection",
+      "DeleteFileA",
+      "EnterCriticalSection",
+      "FindClose",
+      "FindFirstFileA",
+      "FindResourceA",
+      "FreeLibrary",
+      "GetCommState",
+      "GetCurrentDirectoryA",
+      "GetCurrentProcess",
+      "GetProcessHeap",
+      "GetProfileStringA",
+      "HeapAlloc",
+      "HeapFree",
+      "WriteProfileStringA",
+      "GetLastError",
+      "GetModuleFileNameA",
+      "GetModuleHandleA",
+      "GetProcAddress",
+      "GetStartupInfoA",
+      "GetSystemDirectoryA",
+      "GetVersionExA",
+      "InitializeCriticalSection",
+      "LeaveCriticalSection",
+      "LoadLibraryA",
+      "LoadResource",
+      "LockResource",
+      "MultiByteToWideChar",
+      "SetLastError",
+      "SetUnhandledExceptionFilter",
+      "SizeofResource",
+      "Sleep",
+      "TlsGetValue",
+      "VirtualProtect",
+      "VirtualQuery",
+      "WideCharToMultiByte",
+      "lstrcpynA"}},
     {"USER32.DLL",
-     {"AppendMenuA", "BeginPaint", "CharNextA", "CheckDlgButton", "DialogBoxParamA", "DrawIcon",
-      "EnableWindow", "EndDialog", "EndPaint", "GetActiveWindow", "GetClientRect", "GetDlgItem",
-      "GetSystemMenu", "GetSystemMetrics", "GetWindow", "GetWindowLongA", "GetWindowRect",
-      "IsDlgButtonChecked", "IsIconic", "IsWindowVisible", "LoadIconA", "LoadStringA",
-      "MessageBoxA", "MessageBoxW", "SendDlgItemMessageA", "SendMessageA", "SetDlgItemTextA",
-      "SetFocus", "SetWindowLongA", "SetWindowPos", "SystemParametersInfoA"}},
+     {"AppendMenuA",
+      "BeginPaint",
+      "CharNextA",
+      "CheckDlgButton",
+      "DialogBoxParamA",
+      "DrawIcon",
+      "EnableWindow",
+      "EndDialog",
+      "EndPaint",
+      "GetActiveWindow",
+      "GetClientRect",
+      "GetDlgItem",
+      "GetSystemMenu",
+      "GetSystemMetrics",
+      "GetWindow",
+      "GetWindowLongA",
+      "GetWindowRect",
+      "IsDlgButtonChecked",
+      "IsIconic",
+      "IsWindowVisible",
+      "LoadIconA",
+      "LoadStringA",
+      "MessageBoxA",
+      "MessageBoxW",
+      "SendDlgItemMessageA",
+      "SendMessageA",
+      "SetDlgItemTextA",
+      "SetFocus",
+      "SetWindowLongA",
+      "SetWindowPos",
+      "SystemParametersInfoA"}},
     {"MSVCRT.DLL",
-     {"__getmainargs", "__initenv", "__p__acmdln", "__p__commode", "__p__fmode",
-      "__set_app_type", "__setusermatherr", "_amsg_exit", "_cexit", "_initterm", "_iob",
-      "_onexit", "abort", "calloc", "exit", "fprintf", "free", "fwrite", "malloc", "memcpy",
-      "memset", "signal", "strlen", "strncmp", "strncpy", "vfprintf"}},
+     {"__getmainargs",
+      "__initenv",
+      "__p__acmdln",
+      "__p__commode",
+      "__p__fmode",
+      "__set_app_type",
+      "__setusermatherr",
+      "_amsg_exit",
+      "_cexit",
+      "_initterm",
+      "_iob",
+      "_onexit",
+      "abort",
+      "calloc",
+      "exit",
+      "fprintf",
+      "free",
+      "fwrite",
+      "malloc",
+      "memcpy",
+      "memset",
+      "signal",
+      "strlen",
+      "strncmp",
+      "strncpy",
+      "vfprintf"}},
 };
 
 std::string upper(std::string s) {
@@ -157,6 +236,44 @@ TEST(ShippedExecutable, ImportsOnlyWhatWindows95AndNt4Have) {
         for (const std::string& function : functions) {
             EXPECT_EQ(allowed->second.count(function), 1u)
                 << dll << "!" << function << " is not known to exist on Windows 95 and NT 4.0";
+        }
+    }
+}
+
+// The removal and status calls of the system interface bring DeleteFileA,
+// the profile and the process heap into the wizard as well (above).
+// The deployment tool: a console program with a few more kernel calls, each
+// checked the same way (lstrlenW is one of the wide functions Windows 95
+// implements); the wide ones it uses on NT are looked up at run time.
+const std::map<std::string, std::set<std::string>> kAlsoForTheTool = {
+    {"KERNEL32.DLL",
+     {"FindResourceExA", "FormatMessageA", "GetCommandLineA", "GetConsoleMode",
+      "GetConsoleOutputCP", "GetFileAttributesA", "GetFileSize", "GetFullPathNameA", "GetLocalTime",
+      "GetStdHandle", "GetUserDefaultLangID", "GetVersion", "SetErrorMode", "SetFilePointer",
+      "WriteFile", "lstrlenA", "lstrlenW"}},
+    {"MSVCRT.DLL", {"strchr"}},
+};
+
+TEST(ShippedDeployTool, IsA32BitConsoleProgramImportingOnlyWhatWindows95AndNt4Have) {
+    std::ifstream file(setup::winetest::windowsPath(std::string(SETUP_I686_DEPLOY_EXE)),
+                       std::ios::binary);
+    const Bytes bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    ASSERT_FALSE(bytes.empty()) << "build the win32 preset first: " << SETUP_I686_DEPLOY_EXE;
+    const PeImage image(bytes);
+    ASSERT_TRUE(image.valid());
+    EXPECT_EQ(image.machine(), 0x14c) << "i386";
+    EXPECT_EQ(image.subsystem(), 3) << "Windows console";
+    EXPECT_LE(image.majorOsVersion(), 4);
+    EXPECT_LE(image.majorSubsystemVersion(), 4);
+    for (const auto& [dll, functions] : image.imports()) {
+        const auto allowed = kAvailableOnWin95AndNt4.find(dll);
+        const auto extra = kAlsoForTheTool.find(dll);
+        ASSERT_NE(allowed, kAvailableOnWin95AndNt4.end()) << dll;
+        for (const std::string& function : functions) {
+            const bool known = allowed->second.count(function) ||
+                               (extra != kAlsoForTheTool.end() && extra->second.count(function));
+            EXPECT_TRUE(known) << dll << "!" << function
+                               << " is not known to exist on Windows 95 and NT 4.0";
         }
     }
 }
