@@ -41,8 +41,11 @@ compare() {
 }
 one=${folders[0]}/build/win32
 two=${folders[1]}/build/win32
-compare Setup.exe "$one/Setup.exe" "$two/Setup.exe"
-compare TolmarDeploy "$one/TolmarDeploy.exe" "$two/TolmarDeploy.exe"
+# The packages take the signed copies when the builds sign.
+programs=.
+[ -d "$one/signed" ] && programs=signed
+compare Setup.exe "$one/$programs/Setup.exe" "$two/$programs/Setup.exe"
+compare TolmarDeploy "$one/$programs/TolmarDeploy.exe" "$two/$programs/TolmarDeploy.exe"
 msi=$(cd "$one" && ls *.msi)
 compare MSI "$one/$msi" "$two/$msi"
 zip=$(cd "$one/release" && ls *.zip)
