@@ -12,6 +12,7 @@
 #include <msiquery.h>
 // clang-format on
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -140,6 +141,27 @@ Footprint footprint(const std::string& productCode) {
     return seen;
 }
 
+// What a run left, for the test's output: the exit code and the footprint.
+void report(const char* run, DWORD exitCode, const Footprint& seen) {
+    std::string left;
+    const struct {
+        bool present;
+        const char* name;
+    } parts[] = {{seen.folder, "install folder"},
+                 {seen.tool, "TolmarDeploy.exe"},
+                 {seen.driverPackage, "win2k+win9x"},
+                 {seen.printer, "printer"},
+                 {seen.driver, "driver"},
+                 {seen.modelDriverFile, "QM47.DRV in win40"},
+                 {seen.settingsKey, "HKLM settings key"},
+                 {seen.uninstallEntry, "Programs and Features entry"}};
+    for (const auto& part : parts) {
+        if (part.present) left += std::string(left.empty() ? "" : ", ") + part.name;
+    }
+    std::printf("msiexec %s: exit code %lu; left: %s\n", run, static_cast<unsigned long>(exitCode),
+                left.empty() ? "nothing" : left.c_str());
+}
+
 // Each test starts and ends with the product uninstalled and nothing of the
 // model on the system; TolmarDeploy runs as on Windows 98.
 class MsiPackage : public ::testing::Test {
@@ -175,6 +197,7 @@ TEST_F(MsiPackage, InstallsThePrinterAndItsFilesAndUninstallTakesEverythingAway)
     const MsiexecRun install = msiexec(L"/i \"" + msiPath() + L"\" MODEL=" + widen(kModel));
     ASSERT_EQ(install.exitCode, 0u) << install.log;
     const Footprint installed = footprint(code_);
+    report("/i MODEL=QM-4716II", install.exitCode, installed);
     EXPECT_TRUE(installed.tool) << "TolmarDeploy.exe in " << kInstallFolder;
     EXPECT_TRUE(installed.driverPackage) << "win2k and win9x beside it";
     EXPECT_TRUE(installed.printer) << "the printer " << kModel;
@@ -196,6 +219,7 @@ TEST_F(MsiPackage, InstallsThePrinterAndItsFilesAndUninstallTakesEverythingAway)
     const MsiexecRun removal = msiexec(L"/x \"" + msiPath() + L"\"");
     ASSERT_EQ(removal.exitCode, 0u) << removal.log;
     const Footprint removed = footprint(code_);
+    report("/x", removal.exitCode, removed);
     EXPECT_FALSE(removed.printer) << "the printer " << kModel;
     EXPECT_FALSE(removed.driver) << "the driver " << kModel;
     EXPECT_FALSE(removed.modelDriverFile) << "QM47.DRV, which no other driver uses";
@@ -228,6 +252,7 @@ TEST_F(MsiPackage, AFailedInstallationExitsWith1603AndLeavesNothing) {
         EXPECT_EQ(install.exitCode, static_cast<DWORD>(ERROR_INSTALL_FAILURE)) << install.log;
         EXPECT_NE(install.log.find(run.logged), std::string::npos) << install.log;
         const Footprint left = footprint(code_);
+        report(run.what, install.exitCode, left);
         EXPECT_FALSE(left.folder) << kInstallFolder;
         EXPECT_FALSE(left.printer || left.driver || left.modelDriverFile) << "printer or driver";
         EXPECT_FALSE(left.settingsKey) << "HKLM\\" << kSettingsKey;
@@ -246,6 +271,7 @@ TEST_F(MsiPackage, AFailedInstallationKeepsAPrinterThatWasThereBefore) {
         msiexec(L"/i \"" + msiPath() + L"\" MODEL=" + widen(kModel) + L" PORT=COM1");
     EXPECT_EQ(install.exitCode, static_cast<DWORD>(ERROR_INSTALL_FAILURE)) << install.log;
     const Footprint left = footprint(code_);
+    report("/i MODEL=QM-4716II PORT=COM1 over an installed printer", install.exitCode, left);
     EXPECT_TRUE(left.printer && left.driver) << "the printer and driver installed before";
     EXPECT_FALSE(left.folder || left.uninstallEntry) << "the package rolled back";
 }
