@@ -145,6 +145,21 @@ private:
     bool used_ = false;
 };
 
+// Clears the default-printer entry when it names the model's printer;
+// false when that fails.
+bool clearDefaultEntry(SystemApi& api, const ModelRow& model, DeployOutput& output) {
+    char device[256] = {};
+    api.getProfileString("windows", "device", device, sizeof device);
+    if (device[0] == '\0' || !entryNames(device, model.modelName)) return true;
+    const std::uint32_t error = api.writeProfileString("windows", "device", nullptr);
+    if (error != 0) {
+        output.failure(IDS_DEPLOY_FAIL_DEFAULT_ENTRY, device, error);
+        return false;
+    }
+    output.line(Stream::Err, IDS_DEPLOY_DEFAULT_CLEARED, device);
+    return true;
+}
+
 int stepTextId(InstallStep step) {
     switch (step) {
         case InstallStep::InvalidSelection:
@@ -216,6 +231,9 @@ int runInstall(const DeployRequest& request, const DeployContext& context, Syste
         const InstallFailure& failure = report.at(i);
         output.failure(stepTextId(failure.step), failure.subject, failure.error);
     }
+    // The NT procedure names the default printer whether or not the printer
+    // could be created; an entry naming a printer that does not exist goes.
+    if (report.has(InstallStep::AddPrinter)) clearDefaultEntry(api, model, output);
     if (!report.succeeded()) {
         output.line(Stream::Err, IDS_DEPLOY_INSTALL_FAILED, model.modelName);
         return kExitFailed;
@@ -266,17 +284,7 @@ int runRemove(const DeployRequest& request, const DeployContext& context, System
     }
 
     // No default entry may name a printer that is gone.
-    char device[256] = {};
-    api.getProfileString("windows", "device", device, sizeof device);
-    if (device[0] != '\0' && entryNames(device, model.modelName)) {
-        const std::uint32_t error = api.writeProfileString("windows", "device", nullptr);
-        if (error == 0) {
-            output.line(Stream::Err, IDS_DEPLOY_DEFAULT_CLEARED, device);
-        } else {
-            output.failure(IDS_DEPLOY_FAIL_DEFAULT_ENTRY, device, error);
-            failed = true;
-        }
-    }
+    if (!clearDefaultEntry(api, model, output)) failed = true;
 
     bool driverGone = !found.driver;
     if (found.driver) {

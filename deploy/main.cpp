@@ -240,7 +240,12 @@ int run() {
     int result = kExitFailed;
     static char packageAnsi[MAX_PATH];
     bool packageReady = true;
-    if (request.command == Command::Install) {
+    // A Windows that cannot take the package is told so (exit 3) before the
+    // package folder is looked at.
+    const InstallFamily family = deployFamily(context);
+    const bool refused =
+        family == InstallFamily::None || (family == InstallFamily::Nt && context.windows64);
+    if (request.command == Command::Install && !refused) {
         static WCHAR folder[MAX_PATH * 4];
         const bool found = packageFolderWide(request.packageFolder, folder, MAX_PATH * 4);
         if (!found || !isFolder(folder)) {

@@ -482,6 +482,13 @@ TEST(Deploy, ASilentRunReportsTheFailedRegistryWriteAsAStep) {
     EXPECT_TRUE(machine.system.messages.empty());
 }
 
+TEST(Deploy, AFailedInstallLeavesNoDefaultEntryForAPrinterThatIsNotThere) {
+    Machine machine(kXp);
+    machine.system.failEvery("AddPrinterA", 87);
+    EXPECT_EQ(machine.run({"install", "--model", "QM-4712II", "--default"}), kExitFailed);
+    EXPECT_EQ(machine.system.profileWindows.count("device"), 0u);
+}
+
 TEST(Deploy, AMissingFileIsNamedAndNothingIsRegistered) {
     Machine machine(kWin98);
     machine.system.existingFiles.erase(std::string(kPackage) + "\\win9x\\QM47K.DRV");

@@ -165,6 +165,11 @@ std::uint32_t RecordingSystem::regSetValue(SysHandle key, const char* name, std:
     if (const std::uint32_t error = failure("RegSetValueExA")) return error;
     registryWrites.push_back(
         {keyName, text(name), type, std::string(reinterpret_cast<const char*>(data), size)});
+    // On NT the profile's [windows] section is this key.
+    if (keyName == "HKCU\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows" &&
+        text(name) == "Device") {
+        profileWindows["device"] = registryWrites.back().data;
+    }
     return 0;
 }
 
