@@ -1,8 +1,8 @@
 # Writes the placeholder driver package: the folders "win2k" and "win9x" with
-# every file the two installation procedures copy, each holding one line that
-# names it ("placeholder driver file win2k\QM47.DLL", CR LF), the content the
-# Wine suites check copies against. The tests, the demo and the packages all
-# take their placeholders from here.
+# every file the two installation procedures copy for some model, each holding
+# one line that names it ("placeholder driver file win2k\QM47.DLL", CR LF).
+# The MSI and the release take it when no real driver package is given; the
+# host test PlaceholderPackage holds it against the installers' file lists.
 #
 #   cmake -DOUT=<folder> -P placeholder-package.cmake
 #
