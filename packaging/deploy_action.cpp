@@ -381,17 +381,34 @@ extern "C" __declspec(dllexport) UINT __stdcall InstallWithTool(MSIHANDLE instal
     return ERROR_INSTALL_FAILURE;
 }
 
-// Immediate, before anything is written: an installation needs a model.
-extern "C" __declspec(dllexport) UINT __stdcall RequireModel(MSIHANDLE install) {
-    char model[2] = {};
+// Immediate, before anything is written: an installation needs a model, and
+// the one the installed package has. A package remembers one model; taking
+// a second over it (a new MODEL, or a package with another model built in)
+// would leave the first printer where no uninstall reaches it.
+extern "C" __declspec(dllexport) UINT __stdcall CheckModel(MSIHANDLE install) {
+    char model[64] = {};
     DWORD size = sizeof model;
-    const UINT result = MsiGetPropertyA(install, "MODEL", model, &size);
-    // ERROR_MORE_DATA: a model longer than this buffer, so one is set.
-    if ((result == ERROR_SUCCESS && model[0] != '\0') || result == ERROR_MORE_DATA) {
+    const UINT modelResult = MsiGetPropertyA(install, "MODEL", model, &size);
+    if (modelResult == ERROR_SUCCESS && model[0] == '\0') {
+        logLine(install,
+                "MODEL is not set: give the printer model on the command line, for example "
+                "msiexec /i <package>.msi MODEL=QM-4716II. Nothing was installed.");
+        return ERROR_INSTALL_FAILURE;
+    }
+    char remembered[64] = {};
+    size = sizeof remembered;
+    const UINT rememberedResult = MsiGetPropertyA(install, "REMEMBEREDMODEL", remembered, &size);
+    if (rememberedResult != ERROR_SUCCESS || remembered[0] == '\0') return ERROR_SUCCESS;
+    // Same model: an installation again, a repair or an upgrade.
+    if (modelResult == ERROR_SUCCESS && std::strlen(model) == std::strlen(remembered) &&
+        mentions(Line().add(model).add(' ').c_str(), remembered)) {
         return ERROR_SUCCESS;
     }
-    logLine(install,
-            "MODEL is not set: give the printer model on the command line, for example "
-            "msiexec /i <package>.msi MODEL=QM-4716II. Nothing was installed.");
+    logLine(install, Line()
+                         .add("The package is installed for ")
+                         .add(remembered)
+                         .add(". Uninstall it first (msiexec /x) to install another model. "
+                              "Nothing was changed.")
+                         .c_str());
     return ERROR_INSTALL_FAILURE;
 }

@@ -21,7 +21,8 @@
 namespace setup::winetest {
 namespace {
 
-constexpr char kModel[] = "QM-4716II";  // a model of the 9x driver QM47.DRV
+constexpr char kModel[] = "QM-4716II";       // a model of the 9x driver QM47.DRV
+constexpr char kOtherModel[] = "QM-4712II";  // another one
 constexpr char kEnvironment[] = "Windows 4.0";
 constexpr char kInstallFolder[] = "C:\\Program Files\\Tolmar Printer Driver";
 constexpr char kSettingsKey[] = "Software\\Tolmar\\Printer Driver";
@@ -184,11 +185,13 @@ protected:
             msiexec(L"/x " + widen(code_.c_str()));
         }
         cleanup_.run();
+        otherCleanup_.run();
     }
 
     std::string code_;
     InstallationCleanup cleanup_{
         kModel, kEnvironment, {"QM47.DRV", "iconlib.DLL", "uniDRV.DLL", "uniDRV.HLP"}};
+    InstallationCleanup otherCleanup_{kOtherModel, kEnvironment, {"QM47.DRV"}};
     ScopedRegistryKey toolKey_{HKEY_CURRENT_USER, kToolAppDefaults};
     RegistryValueRestorer toolVersion_{HKEY_CURRENT_USER, kToolAppDefaults, "Version"};
 };
@@ -215,6 +218,16 @@ TEST_F(MsiPackage, InstallsThePrinterAndItsFilesAndUninstallTakesEverythingAway)
     EXPECT_EQ(text("DisplayName"), "Tolmar Printer Driver");
     EXPECT_EQ(text("DisplayVersion"), SETUP_MSI_VERSION);
     EXPECT_EQ(text("Publisher"), "Tolmar");
+
+    // The package remembers one model: another one over it is refused, or
+    // the first printer would be left where no uninstall reaches it.
+    const MsiexecRun other = msiexec(L"/i \"" + msiPath() + L"\" MODEL=" + widen(kOtherModel));
+    report("/i MODEL=QM-4712II over it", other.exitCode, footprint(code_));
+    EXPECT_EQ(other.exitCode, static_cast<DWORD>(ERROR_INSTALL_FAILURE)) << other.log;
+    EXPECT_NE(other.log.find("The package is installed for QM-4716II"), std::string::npos)
+        << other.log;
+    EXPECT_FALSE(findPrinter(kOtherModel).has_value()) << "the printer " << kOtherModel;
+    EXPECT_TRUE(findPrinter(kModel).has_value()) << "the printer " << kModel;
 
     const MsiexecRun removal = msiexec(L"/x \"" + msiPath() + L"\"");
     ASSERT_EQ(removal.exitCode, 0u) << removal.log;
