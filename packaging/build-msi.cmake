@@ -1,0 +1,196 @@
+# Builds the MSI with wixl from tolmar.wxs (run at build time by the msi target).
+#
+#   cmake -DWIXL=<wixl> -DARCH=x86|x64 -DVERSION=<a.b.c.d> -DTOOL=<TolmarDeploy.exe>
+#         -DACTION=<custom action DLL> -DPACKAGE=<folder with win2k and win9x>
+#         -DMODEL=<baked-in model or empty> -DWORK=<scratch folder> -DOUTPUT=<x.msi>
+#         [-DCERT=<cert.pem> -DKEY=<key.pem>] -P build-msi.cmake
+#
+# Everything that would differ between two builds of the same sources is
+# fixed here: the product, package and component codes are derived from the
+# inputs instead of drawn at random, and the files go into the cabinet with
+# the date of the commit.
+cmake_minimum_required(VERSION 3.21)
+include("${CMAKE_CURRENT_LIST_DIR}/source-date.cmake")
+foreach(required WIXL ARCH VERSION TOOL ACTION PACKAGE WORK OUTPUT)
+    if(NOT ${required})
+        message(FATAL_ERROR "build-msi.cmake: ${required} is not given")
+    endif()
+endforeach()
+setup_source_date_epoch(epoch "${CMAKE_CURRENT_LIST_DIR}/..")
+
+# The upgrade code of tolmar.wxs, as the namespace of every derived code.
+set(namespace 6a1c3e52-7d0b-4f4b-9e37-2c51b8d0a417)
+function(derived_guid out name)
+    string(UUID guid NAMESPACE ${namespace} NAME "${name}" TYPE SHA1 UPPER)
+    set(${out} ${guid} PARENT_SCOPE)
+endfunction()
+
+# Windows Installer wants "SHORT~1.EXT|long name" where a name is not 8.3;
+# wixl writes the long name alone, so the tables are mended afterwards.
+set(short_name_queries "")
+function(short_name_query table key_column key name_column name taken_var)
+    if(name MATCHES "^[A-Za-z0-9_-]+(\\.[A-Za-z0-9_-]+)?$")
+        string(REGEX REPLACE "\\..*" "" base "${name}")
+        string(REGEX MATCH "\\..*" extension "${name}")
+        string(LENGTH "${base}" base_length)
+        string(LENGTH "${extension}" extension_length)
+        if(base_length LESS_EQUAL 8 AND extension_length LESS_EQUAL 4)
+            return()
+        endif()
+    endif()
+    string(TOUPPER "${name}" upper)
+    string(REGEX MATCH "\\.[^.]*$" extension "${upper}")
+    string(REGEX REPLACE "\\.[^.]*$" "" base "${upper}")
+    string(REGEX REPLACE "[^A-Z0-9_]" "" base "${base}")
+    string(REGEX REPLACE "[^A-Z0-9_.]" "" extension "${extension}")
+    string(SUBSTRING "${extension}" 0 4 extension)
+    string(SUBSTRING "${base}" 0 6 base)
+    set(n 1)
+    while("${base}~${n}${extension}" IN_LIST ${taken_var})
+        math(EXPR n "${n} + 1")
+    endwhile()
+    set(short "${base}~${n}${extension}")
+    list(APPEND ${taken_var} "${short}")
+    set(${taken_var} "${${taken_var}}" PARENT_SCOPE)
+    list(APPEND short_name_queries
+         "UPDATE ${table} SET ${name_column} = '${short}|${name}' WHERE ${key_column} = '${key}'")
+    set(short_name_queries "${short_name_queries}" PARENT_SCOPE)
+endfunction()
+
+# A private copy of every input, dated alike: wixl puts the files' dates
+# into the cabinet.
+file(REMOVE_RECURSE "${WORK}")
+file(MAKE_DIRECTORY "${WORK}/files")
+file(COPY "${TOOL}" "${ACTION}" DESTINATION "${WORK}/files")
+get_filename_component(tool_name "${TOOL}" NAME)
+get_filename_component(action_name "${ACTION}" NAME)
+set(inputs_digest "${ARCH} ${VERSION} ${MODEL}")
+foreach(file "${TOOL}" "${ACTION}" "${CMAKE_CURRENT_LIST_DIR}/tolmar.wxs")
+    file(SHA256 "${file}" digest)
+    string(APPEND inputs_digest " ${digest}")
+endforeach()
+
+# One component per driver file, in a fragment of its own.
+set(directories "")
+set(group "")
+set(win64 no)
+if(ARCH STREQUAL x64)
+    set(win64 yes)
+endif()
+foreach(family win2k win9x)
+    if(NOT IS_DIRECTORY "${PACKAGE}/${family}")
+        message(FATAL_ERROR "build-msi.cmake: the driver package ${PACKAGE} has no folder ${family}")
+    endif()
+    file(GLOB names RELATIVE "${PACKAGE}/${family}" "${PACKAGE}/${family}/*")
+    list(SORT names)
+    if(NOT names)
+        message(FATAL_ERROR "build-msi.cmake: ${PACKAGE}/${family} is empty")
+    endif()
+    file(COPY "${PACKAGE}/${family}" DESTINATION "${WORK}/files")
+    if(family STREQUAL win2k)
+        set(directory Win2kFolder)
+    else()
+        set(directory Win9xFolder)
+    endif()
+    set(taken "")
+    foreach(name IN LISTS names)
+        if(IS_DIRECTORY "${PACKAGE}/${family}/${name}" OR NOT name MATCHES "^[A-Za-z0-9_.-]+$")
+            message(FATAL_ERROR "build-msi.cmake: ${family}/${name}: the package holds plain files "
+                                "with ASCII names only")
+        endif()
+        string(MAKE_C_IDENTIFIER "${family}_${name}" id)
+        short_name_query(File File "${id}" FileName "${name}" taken)
+        derived_guid(guid "component ${ARCH} ${family}/${name}")
+        file(SHA256 "${PACKAGE}/${family}/${name}" digest)
+        string(APPEND inputs_digest " ${family}/${name} ${digest}")
+        string(APPEND components
+            "      <Component Id=\"${id}\" Guid=\"${guid}\" Win64=\"${win64}\">\n"
+            "        <File Id=\"${id}\" Name=\"${name}\" Source=\"files/${family}/${name}\" KeyPath=\"yes\"/>\n"
+            "      </Component>\n")
+        string(APPEND group "      <ComponentRef Id=\"${id}\"/>\n")
+    endforeach()
+    string(APPEND directories "    <DirectoryRef Id=\"${directory}\">\n${components}    </DirectoryRef>\n")
+    set(components "")
+endforeach()
+string(CONCAT fragment "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+    "<Wix xmlns=\"http://schemas.microsoft.com/wix/2006/wi\">\n  <Fragment>\n${directories}"
+    "    <ComponentGroup Id=\"DriverPackage\">\n${group}    </ComponentGroup>\n"
+    "  </Fragment>\n</Wix>\n")
+file(WRITE "${WORK}/driver_package.wxs" "${fragment}")
+set(taken "")
+short_name_query(File File TolmarDeploy.exe FileName "${tool_name}" taken)
+set(taken "")
+short_name_query(Directory Directory INSTALLDIR DefaultDir "Tolmar Printer Driver" taken)
+setup_stamp_tree("${WORK}/files" "${epoch}")
+
+# A new product code for each version (the major upgrade needs it), the same
+# one for every build of a version; a package code for each distinct package.
+derived_guid(product_code "product ${ARCH} ${VERSION}")
+string(SHA256 inputs_hash "${inputs_digest}")
+derived_guid(package_code "package ${inputs_hash}")
+derived_guid(tool_component "component ${ARCH} ${tool_name}")
+derived_guid(settings_component "component ${ARCH} settings")
+
+set(unsigned "${WORK}/package.msi")
+file(COPY "${CMAKE_CURRENT_LIST_DIR}/tolmar.wxs" DESTINATION "${WORK}")
+execute_process(
+    COMMAND "${CMAKE_COMMAND}" -E env SOURCE_DATE_EPOCH=${epoch}
+            "${WIXL}" -a ${ARCH} -o "${unsigned}"
+            -D Arch=${ARCH} -D Version=${VERSION} -D ProductCode=${product_code}
+            -D PackageCode=${package_code} -D ToolComponent=${tool_component}
+            -D SettingsComponent=${settings_component}
+            -D "ToolExe=files/${tool_name}" -D "ActionDll=files/${action_name}"
+            -D "Model=${MODEL}"
+            tolmar.wxs driver_package.wxs
+    # wixl takes the files' paths relative to the folder it runs in.
+    WORKING_DIRECTORY "${WORK}"
+    RESULT_VARIABLE status OUTPUT_VARIABLE output ERROR_VARIABLE output)
+if(NOT status EQUAL 0)
+    message(FATAL_ERROR "build-msi.cmake: wixl failed:\n${output}")
+endif()
+# wixl draws the package code at random and stamps the current time; both
+# are set here instead, the same for every build of the same inputs.
+find_program(MSIBUILD msibuild)
+find_program(MSIINFO msiinfo)
+find_program(PERL perl)
+if(NOT MSIBUILD OR NOT MSIINFO OR NOT PERL)
+    message(FATAL_ERROR "build-msi.cmake: msibuild, msiinfo (package msitools) and perl are needed")
+endif()
+execute_process(COMMAND "${MSIINFO}" suminfo "${unsigned}" OUTPUT_VARIABLE summary RESULT_VARIABLE status)
+if(NOT status EQUAL 0 OR NOT summary MATCHES "Template: ([^\n]*)")
+    message(FATAL_ERROR "build-msi.cmake: cannot read the summary information wixl wrote")
+endif()
+set(template "${CMAKE_MATCH_1}")
+# The properties an administrator gives must reach the elevated part of the
+# installation in every case (wixl has no Property/@Secure).
+execute_process(COMMAND "${MSIINFO}" export "${unsigned}" Property OUTPUT_VARIABLE properties
+                RESULT_VARIABLE status)
+set(secure "MODEL;PORT;DEFAULT")
+if(status EQUAL 0 AND properties MATCHES "\nSecureCustomProperties\t([^\r\n]*)")
+    string(APPEND secure ";${CMAKE_MATCH_1}")
+endif()
+set(msibuild_args "")
+foreach(query IN LISTS short_name_queries)
+    list(APPEND msibuild_args -q "${query}")
+endforeach()
+execute_process(COMMAND "${MSIBUILD}" "${unsigned}" ${msibuild_args} -q
+                        "UPDATE Property SET Value = '${secure}' WHERE Property = 'SecureCustomProperties'"
+                        -s "Tolmar Printer Driver" Tolmar "${template}" "{${package_code}}"
+                RESULT_VARIABLE status)
+if(status EQUAL 0)
+    execute_process(COMMAND "${PERL}" "${CMAKE_CURRENT_LIST_DIR}/msi-dates.pl" "${unsigned}" ${epoch}
+                    RESULT_VARIABLE status)
+endif()
+if(NOT status EQUAL 0)
+    message(FATAL_ERROR "build-msi.cmake: cannot set the package code and dates")
+endif()
+if(CERT AND KEY)
+    execute_process(COMMAND "${CMAKE_COMMAND}" -DFILE=${unsigned} -DCERT=${CERT} -DKEY=${KEY}
+                            -DEPOCH=${epoch} -P "${CMAKE_CURRENT_LIST_DIR}/sign.cmake"
+                    RESULT_VARIABLE status)
+    if(NOT status EQUAL 0)
+        message(FATAL_ERROR "build-msi.cmake: signing the MSI failed")
+    endif()
+endif()
+file(RENAME "${unsigned}" "${OUTPUT}")
+message(STATUS "Built ${OUTPUT} (product code {${product_code}})")

@@ -1,0 +1,36 @@
+# Writes the placeholder driver package: the folders "win2k" and "win9x" with
+# every file the two installation procedures copy for some model, each holding
+# one line that names it ("placeholder driver file win2k\QM47.DLL", CR LF).
+# The MSI and the release take it when no real driver package is given; the
+# host test PlaceholderPackage holds it against the installers' file lists.
+#
+#   cmake -DOUT=<folder> -P placeholder-package.cmake
+#
+# From CMake, include() it and call setup_write_placeholder_package(<folder>).
+
+set(SETUP_PLACEHOLDER_WIN2K_FILES
+    QM47.DLL QM4712II.GPD QM4712III.GPD QM4716II.GPD QM4718II.GPD QM4718III.GPD QM4720.GPD
+    QM4720X.GPD QM4720II.GPD QM47250.GPD QM4720XII.GPD QM4706.GPD QM47240.GPD QM47240II.GPD
+    QM4716III.GPD QM4720XIII.GPD uniDRVui.DLL uniDRV.DLL UNIDRV.HLP UNIRES.DLL TTFSUB.GPD
+    STDNAMES.GPD)
+set(SETUP_PLACEHOLDER_WIN9X_FILES QM47.DRV QM47K.DRV QM47V.DRV iconlib.DLL uniDRV.DLL uniDRV.hlp)
+
+function(setup_write_placeholder_package out)
+    foreach(family win2k win9x)
+        string(TOUPPER "${family}" upper)
+        set(folder "${out}/${family}")
+        # Only these files: a stale one would end up in a package.
+        file(REMOVE_RECURSE "${folder}")
+        file(MAKE_DIRECTORY "${folder}")
+        foreach(name IN LISTS SETUP_PLACEHOLDER_${upper}_FILES)
+            file(WRITE "${folder}/${name}" "placeholder driver file ${family}\\${name}\r\n")
+        endforeach()
+    endforeach()
+endfunction()
+
+if(CMAKE_SCRIPT_MODE_FILE STREQUAL CMAKE_CURRENT_LIST_FILE)
+    if(NOT OUT)
+        message(FATAL_ERROR "usage: cmake -DOUT=<folder> -P placeholder-package.cmake")
+    endif()
+    setup_write_placeholder_package("${OUT}")
+endif()
