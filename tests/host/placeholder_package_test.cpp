@@ -20,7 +20,7 @@ TEST(PlaceholderPackage, HoldsExactlyTheFilesTheInstallersCopy) {
         for (int i = 0; i < ModelCatalogue::kCount; ++i) {
             const PackageFiles files(family, ModelCatalogue::row(i));
             for (int f = 0; f < files.count(); ++f) {
-                needed.insert(std::string(files.folder()) + "/" + files.at(f).source.c_str());
+                needed.insert(std::string(files.folder()) + "/" + files.at(f).source);
             }
         }
     }
