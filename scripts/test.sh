@@ -53,6 +53,8 @@ rm -f "$SETUP_WINE_RESTARTS"
 # A persistent server keeps Wine's helpers from holding ctest's pipes.
 begin=$(date +%s)
 wine_session() {
+    # A server left running in this prefix (a manual run) would refuse -p.
+    wineserver -k >/dev/null 2>&1 || true
     wineserver -p
     wine wineboot >/dev/null 2>&1 || true
     local result=0
