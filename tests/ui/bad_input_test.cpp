@@ -387,9 +387,12 @@ protected:
 // Wine, unlike Windows, copies "win2k\\<name>" from a current directory
 // deeper than MAX_PATH allows the ANSI functions; so a deep folder either
 // installs or says the path is too long, whichever the system does, never
-// anything else. Windows does not start a program in a current directory
-// longer than MAX_PATH at all; Wine refuses too, and that refusal must leave
-// nothing behind.
+// anything else. The deepest case is the deepest folder a program can be
+// started in (MAX_PATH less the separator and the NUL). Windows starts no
+// program in a deeper one, and Wine 8 asked to do so overruns the caller's
+// heap while it copies the folder into the new process's parameters (seen
+// as glibc's "corrupted size vs. prev_size" in this test program, depending
+// on the length of the prefix's own path): no case asks for that.
 TEST_P(StartFolder, InstallsOrSaysThePathIsTooLong) {
     const FolderCase& c = GetParam();
     const std::wstring folder = deepFolder(c.length, c.segment);
@@ -399,11 +402,6 @@ TEST_P(StartFolder, InstallsOrSaysThePathIsTooLong) {
         const Untouched untouched{folder};
         const Run run = runThrough(version, folder);
         untouched.check();
-        if (folder.size() >= MAX_PATH && !run.started) {
-            EXPECT_NE(run.startError, 0u);
-            expectNothingInstalled();
-            continue;
-        }
         expectCleanEnd(run);
         const bool tooLong =
             !run.messages.empty() &&
@@ -428,7 +426,7 @@ TEST_P(StartFolder, InstallsOrSaysThePathIsTooLong) {
 INSTANTIATE_TEST_SUITE_P(Folders, StartFolder,
                          ::testing::Values(FolderCase{"Length100", 100, L"folder"},
                                            FolderCase{"Length250", 250, L"folder"},
-                                           FolderCase{"Length400", 400, L"folder"},
+                                           FolderCase{"Length258", MAX_PATH - 2, L"folder"},
                                            FolderCase{"Chinese", 80, L"打印机驱动程序"}),
                          [](const ::testing::TestParamInfo<FolderCase>& info) {
                              return info.param.name;
