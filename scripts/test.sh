@@ -13,7 +13,7 @@ jobs=$(nproc)
 logs=$(mktemp -d)
 export WINEPREFIX="$root/build/win64/wineprefix" WINEARCH=win64 WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
-# Each program Wine failed to start and the runner started once more.
+# Each program Wine failed to start and the runner or a test started once more.
 export SETUP_WINE_RESTARTS="$root/build/win64/wine-restarts.txt"
 finish() {
     # Only our own prefix's server, whether a suite ended or was interrupted.
@@ -80,7 +80,7 @@ echo "Windows suites: $(seconds "$begin") s"
 
 restarts=0
 [ -f "$SETUP_WINE_RESTARTS" ] && restarts=$(wc -l <"$SETUP_WINE_RESTARTS")
-echo "Wine restarted $restarts test program(s) it had ended before they printed anything"
+echo "Wine failed to start $restarts program(s), started once more"
 [ "$restarts" -eq 0 ] || sed 's/^/  /' "$SETUP_WINE_RESTARTS"
 echo "test.sh: $([ "$status" -eq 0 ] && echo passed || echo FAILED) in $(seconds "$started") s"
 exit $status

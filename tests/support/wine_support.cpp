@@ -2,6 +2,7 @@
 
 #include <winspool.h>
 
+#include <cstdio>
 #include <cstring>
 #include <utility>
 
@@ -328,6 +329,43 @@ std::vector<InstallFailure> failuresOf(const InstallReport& report, InstallStep 
         if (report.at(i).step == step) failures.push_back(report.at(i));
     }
     return failures;
+}
+
+BOOL startProgram(const std::wstring& application, std::wstring commandLine, BOOL inheritHandles,
+                  DWORD creationFlags, const wchar_t* currentDirectory, STARTUPINFOW* startup,
+                  PROCESS_INFORMATION* process) {
+    for (int attempt = 0;; ++attempt) {
+        std::wstring line = commandLine;  // CreateProcessW may write into it
+        SetLastError(0);
+        if (CreateProcessW(application.c_str(), &line[0], nullptr, nullptr, inheritHandles,
+                           creationFlags, nullptr, currentDirectory, startup, process)) {
+            return TRUE;
+        }
+        const DWORD error = GetLastError();
+        if (error != ERROR_INTERNAL_ERROR || attempt == 1) {
+            SetLastError(error);
+            return FALSE;
+        }
+        const std::string name = narrow(application);
+        std::fprintf(stderr, "Wine failed to start %s (error 1359); starting it once more\n",
+                     name.c_str());
+        char restarts[1024];
+        const DWORD length =
+            GetEnvironmentVariableA("SETUP_WINE_RESTARTS", restarts, sizeof restarts);
+        if (length > 0 && length < sizeof restarts) {
+            // The variable holds a Unix path; Wine reaches it through drive Z:.
+            const std::wstring path = L"Z:" + widen(restarts);
+            const HANDLE file =
+                CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, OPEN_ALWAYS, 0, nullptr);
+            if (file != INVALID_HANDLE_VALUE) {
+                const std::string note = name + " (CreateProcessW error 1359)\n";
+                DWORD written = 0;
+                WriteFile(file, note.data(), static_cast<DWORD>(note.size()), &written, nullptr);
+                CloseHandle(file);
+            }
+        }
+    }
 }
 
 }  // namespace setup::winetest

@@ -171,4 +171,15 @@ std::string describe(const InstallReport& report);
 // The failures of one step.
 std::vector<InstallFailure> failuresOf(const InstallReport& report, InstallStep step);
 
+// ---- Starting programs ----------------------------------------------------------
+
+// CreateProcessW with these arguments. Wine itself has, rarely and on a busy
+// machine, failed to start a program with ERROR_INTERNAL_ERROR (1359) before
+// any of its code ran; only then is it started once more, which is said on
+// standard error and counted in $SETUP_WINE_RESTARTS, as the test runner
+// counts its own restarts. Any other failure stands.
+BOOL startProgram(const std::wstring& application, std::wstring commandLine, BOOL inheritHandles,
+                  DWORD creationFlags, const wchar_t* currentDirectory, STARTUPINFOW* startup,
+                  PROCESS_INFORMATION* process);
+
 }  // namespace setup::winetest

@@ -95,13 +95,12 @@ void KeyDeletedBeforeWrite::onBreakpoint(HANDLE process, DWORD threadId) {
 
 void KeyDeletedBeforeWrite::debug(std::wstring folder) {
     const std::wstring program = setupExePath();
-    std::wstring commandLine = L"\"" + program + L"\"";
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
     if (!target_ || !targetModule_ ||
-        !CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE,
-                        DEBUG_ONLY_THIS_PROCESS, nullptr, folder.c_str(), &startup, &info)) {
+        !startProgram(program, L"\"" + program + L"\"", FALSE, DEBUG_ONLY_THIS_PROCESS,
+                      folder.c_str(), &startup, &info)) {
         started_ = true;
         return;
     }

@@ -81,12 +81,11 @@ WindowsVersion::~WindowsVersion() {
 SetupProcess::SetupProcess(const std::wstring& folder, const std::wstring& exe,
                            DWORD creationFlags) {
     const std::wstring program = exe.empty() ? setupExePath() : exe;
-    std::wstring commandLine = L"\"" + program + L"\"";
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
-    if (CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, creationFlags,
-                       nullptr, folder.c_str(), &startup, &info)) {
+    if (startProgram(program, L"\"" + program + L"\"", FALSE, creationFlags, folder.c_str(),
+                     &startup, &info)) {
         CloseHandle(info.hThread);
         process_ = info.hProcess;
         id_ = info.dwProcessId;

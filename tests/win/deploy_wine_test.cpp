@@ -59,20 +59,15 @@ ToolRun runTool(const std::wstring& exe, const std::wstring& arguments,
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     startup.hStdOutput = out;
     startup.hStdError = err;
-    std::wstring commandLine = L"\"" + exe + L"\" " + arguments;
     PROCESS_INFORMATION process = {};
-    SetLastError(0);
-    const BOOL started = CreateProcessW(
-        exe.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
-        currentDirectory.empty() ? nullptr : currentDirectory.c_str(), &startup, &process);
+    const BOOL started = startProgram(exe, L"\"" + exe + L"\" " + arguments, TRUE, 0,
+                                      currentDirectory.empty() ? nullptr : currentDirectory.c_str(),
+                                      &startup, &process);
     const DWORD startError = GetLastError();
     CloseHandle(out);
     CloseHandle(err);
     if (!started) {
-        ADD_FAILURE() << "CreateProcessW failed with error " << startError
-                      << (startError == 1359 ? " (Wine failed to start a program: rare, seen "
-                                               "on a busy machine)"
-                                             : "");
+        ADD_FAILURE() << "CreateProcessW failed with error " << startError;
         return run;
     }
     if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0) {

@@ -77,14 +77,11 @@ struct MsiexecRun {
 // Runs program with arguments, waits for it and returns its exit code as
 // GetExitCodeProcess reports it, all 32 bits of it.
 DWORD runProgram(const std::wstring& program, const std::wstring& arguments) {
-    std::wstring commandLine = L"\"" + program + L"\" " + arguments;
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    SetLastError(0);
-    if (!CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &startup, &process)) {
-        // Wine has, rarely, refused to start a process on a busy machine (1359).
+    if (!startProgram(program, L"\"" + program + L"\" " + arguments, FALSE, 0, nullptr, &startup,
+                      &process)) {
         ADD_FAILURE() << "CreateProcessW(" << narrow(program) << ") failed with " << GetLastError();
         return ~0u;
     }
