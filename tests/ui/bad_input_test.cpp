@@ -375,6 +375,8 @@ protected:
             std::wstring part = segment;
             while (part.size() < 100 && folder.size() + 1 + part.size() < length) part += segment;
             if (folder.size() + 1 + part.size() > length) part.resize(length - folder.size() - 1);
+            // One character left over could not make a folder of its own ("\\x" takes two).
+            if (length - (folder.size() + 1 + part.size()) == 1 && part.size() > 1) part.pop_back();
             folder += L"\\" + part;
             // The long form, as the ANSI limit of MAX_PATH does not apply to it.
             if (!CreateDirectoryW((L"\\\\?\\" + folder).c_str(), nullptr)) return L"";
