@@ -1,6 +1,6 @@
 # i686 MinGW-w64: the 32-bit program people run on Windows 95 to Vista.
-# wine32 is not available here, so nothing of this build is run; it is checked
-# from the x86_64 tests instead.
+# Its programs run under wine32 only on a machine that runs 32-bit programs
+# (scripts/runs-32-bit.sh); elsewhere they are checked from the x86_64 tests.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)

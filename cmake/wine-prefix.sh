@@ -6,8 +6,10 @@
 #
 # The template is made once per machine, in the cache folder
 # (${XDG_CACHE_HOME:-~/.cache}/tolmar-setup/), under a name that changes with
-# the Wine version and with this script, which holds the prefix's settings:
-# 64-bit, X11 when a display works and the null driver otherwise, unmanaged
+# the Wine version, with the architecture (WINEARCH: win64, the default, or
+# win32, a 32-bit Windows), with whether wine32 is installed (a 64-bit prefix
+# made without it fails once it is there: "could not load kernel32.dll") and
+# with this script, which holds the prefix's settings: X11 when a display works and the null driver otherwise, unmanaged
 # windows (fast under Xvfb), Chinese fonts mapped, the caption-button font,
 # and COM1 on a pseudo-terminal whatever serial ports the machine has: each
 # open of /dev/ptmx is a fresh terminal with the kernel's default settings.
@@ -22,18 +24,21 @@ fi
 prefix=$(realpath -m "$1") # Wine wants an absolute prefix
 [ -z "$fresh" ] && [ -f "$prefix/.setup-ready" ] && exit 0
 
-export WINEARCH=win64 WINEDEBUG=-all
+export WINEARCH=${WINEARCH:-win64} WINEDEBUG=-all
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 cache=${XDG_CACHE_HOME:-$HOME/.cache}/tolmar-setup
+wine32=without-wine32
+[ -e /usr/lib/wine/wine ] && wine32=with-wine32
 key=$({
     cat "$0"
     wine --version 2>/dev/null
+    echo "$wine32"
 } | sha256sum | cut -c1-16)
-template=$cache/wineprefix-$key
+template=$cache/wineprefix-$WINEARCH-$key
 
 mkdir -p "$cache" "$(dirname "$prefix")"
 # One maker of the template, and one copier of each prefix, at a time.
-exec 8>"$cache/wineprefix-$key.lock"
+exec 8>"$template.lock"
 flock 8
 if [ ! -f "$template/.setup-ready" ]; then
     rm -rf "$template"

@@ -8,6 +8,13 @@ cd "$(dirname "$0")/.."
 root=$PWD
 started=$(date +%s)
 sh scripts/bootstrap.sh
+# Whether the i686 programs we ship can be run here, said again at the end.
+if sh scripts/runs-32-bit.sh 2>/dev/null; then
+    machine32="this machine runs 32-bit programs (wine32 installed)"
+else
+    machine32="NOT RUN: the i686 programs are read, not run: $(sh scripts/runs-32-bit.sh 2>&1 | sed 's/ (.*//')"
+fi
+echo "32-bit: $machine32"
 
 jobs=$(nproc)
 logs=$(mktemp -d)
@@ -82,5 +89,6 @@ restarts=0
 [ -f "$SETUP_WINE_RESTARTS" ] && restarts=$(wc -l <"$SETUP_WINE_RESTARTS")
 echo "Wine failed to start $restarts program(s), started once more"
 [ "$restarts" -eq 0 ] || sed 's/^/  /' "$SETUP_WINE_RESTARTS"
+echo "32-bit: $machine32"
 echo "test.sh: $([ "$status" -eq 0 ] && echo passed || echo FAILED) in $(seconds "$started") s"
 exit $status

@@ -68,7 +68,7 @@ public:
         const std::uint32_t sections = optional_ + u16(pe_ + 20);
         for (std::uint32_t i = 0; i < u16(pe_ + 6); ++i) {
             const std::uint32_t at = sections + 40 * i;
-            sections_.push_back({u32(at + 12), u32(at + 8), u32(at + 20)});
+            sections_.push_back({u32(at + 12), u32(at + 8), u32(at + 20), u32(at + 36)});
         }
         valid_ = true;
     }
@@ -79,6 +79,20 @@ public:
     std::uint16_t majorOsVersion() const { return u16(optional_ + 40); }
     std::uint16_t majorSubsystemVersion() const { return u16(optional_ + 48); }
     std::uint16_t subsystem() const { return u16(optional_ + 68); }
+
+    // Where Windows starts the program: inside a section of executable code.
+    // A link that found no entry symbol writes 0 here without a word, and the
+    // program then crashes at its first instruction.
+    bool entryPointIsInCode() const {
+        constexpr std::uint32_t kCode = 0x00000020, kExecute = 0x20000000;
+        const std::uint32_t entry = u32(optional_ + 16);
+        for (const Section& s : sections_) {
+            if (entry >= s.rva && entry < s.rva + s.size) {
+                return (s.characteristics & kCode) && (s.characteristics & kExecute);
+            }
+        }
+        return false;
+    }
 
     // DLL name -> imported function names (ordinals as "#n").
     std::map<std::string, std::set<std::string>> imports() const {
@@ -98,7 +112,7 @@ public:
 
 private:
     struct Section {
-        std::uint32_t rva, size, fileOffset;
+        std::uint32_t rva, size, fileOffset, characteristics;
     };
     std::uint32_t offsetOf(std::uint32_t rva) const {
         for (const Section& s : sections_) {
@@ -124,9 +138,24 @@ private:
     bool valid_ = false;
 };
 
-Bytes readI686Exe() {
-    std::ifstream file(setup::winetest::windowsPath(std::string(SETUP_I686_EXE)), std::ios::binary);
+Bytes readFile(const char* unixPath) {
+    std::ifstream file(setup::winetest::windowsPath(std::string(unixPath)), std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+Bytes readI686Exe() {
+    return readFile(SETUP_I686_EXE);
+}
+
+TEST(ShippedPrograms, StartInsideTheirCode) {
+    for (const char* path : {SETUP_I686_EXE, SETUP_I686_DEPLOY_EXE, SETUP_I686_ACTION_DLL}) {
+        const Bytes bytes = readFile(path);
+        ASSERT_FALSE(bytes.empty()) << "build the win32 preset first: " << path;
+        const PeImage image(bytes);
+        ASSERT_TRUE(image.valid()) << path;
+        EXPECT_TRUE(image.entryPointIsInCode())
+            << path << ": the entry point lies outside the code; the program would not start";
+    }
 }
 
 TEST(ShippedExecutable, IsA32BitGuiProgramForWindows4) {
@@ -195,9 +224,7 @@ const std::map<std::string, std::set<std::string>> kAlsoForTheTool = {
 };
 
 TEST(ShippedDeployTool, IsA32BitConsoleProgramImportingOnlyWhatWindows95AndNt4Have) {
-    std::ifstream file(setup::winetest::windowsPath(std::string(SETUP_I686_DEPLOY_EXE)),
-                       std::ios::binary);
-    const Bytes bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    const Bytes bytes = readFile(SETUP_I686_DEPLOY_EXE);
     ASSERT_FALSE(bytes.empty()) << "build the win32 preset first: " << SETUP_I686_DEPLOY_EXE;
     const PeImage image(bytes);
     ASSERT_TRUE(image.valid());
