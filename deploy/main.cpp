@@ -11,7 +11,7 @@
 #include "deploy/deployment.h"
 #include "deploy/nt_functions.h"
 #include "deploy/tool_output.h"
-#include "deploy/utf8.h"
+#include "common/utf8.h"
 #include "install/os_version.h"
 #include "install/win32_deployment_system.h"
 #include "resources/deploy_resource.h"
