@@ -1,7 +1,7 @@
 #include "deploy/tool_output.h"
 
-#include "deploy/nt_functions.h"
 #include "common/utf8.h"
+#include "deploy/nt_functions.h"
 #include "resources/deploy_resource.h"
 
 namespace setup {

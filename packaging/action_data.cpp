@@ -38,25 +38,25 @@ const char* checkProperty(ActionProperty property, const char* value, ActionRequ
     if (std::strlen(value) > kMaxPropertyValue) return "is too long";
     if (*value == '\0') return nullptr;
     switch (property) {
-    case ActionProperty::Model:
-    case ActionProperty::RememberedModel:
-        request.modelIndex = findModel(value);
-        if (request.modelIndex < 0) {
-            return "is not a printer model of this package (TolmarDeploy help lists them)";
-        }
-        break;
-    case ActionProperty::Port:
-    case ActionProperty::RememberedPort:
-        request.portIndex = findPort(value);
-        if (request.portIndex < 0) return "is not one of LPT1 to LPT3 and COM1 to COM4";
-        break;
-    case ActionProperty::Default:
-    case ActionProperty::RememberedDefault:
-        if (std::strcmp(value, "0") != 0 && std::strcmp(value, "1") != 0) {
-            return "must be 1, 0 or empty";
-        }
-        request.setAsDefault = value[0] == '1';
-        break;
+        case ActionProperty::Model:
+        case ActionProperty::RememberedModel:
+            request.modelIndex = findModel(value);
+            if (request.modelIndex < 0) {
+                return "is not a printer model of this package (TolmarDeploy help lists them)";
+            }
+            break;
+        case ActionProperty::Port:
+        case ActionProperty::RememberedPort:
+            request.portIndex = findPort(value);
+            if (request.portIndex < 0) return "is not one of LPT1 to LPT3 and COM1 to COM4";
+            break;
+        case ActionProperty::Default:
+        case ActionProperty::RememberedDefault:
+            if (std::strcmp(value, "0") != 0 && std::strcmp(value, "1") != 0) {
+                return "must be 1, 0 or empty";
+            }
+            request.setAsDefault = value[0] == '1';
+            break;
     }
     return nullptr;
 }

@@ -76,10 +76,9 @@ void logLine(MSIHANDLE install, const WideLine& text) {
     using SetStringW = UINT(WINAPI*)(MSIHANDLE, UINT, LPCWSTR);
     const bool nt = (GetVersion() & 0x80000000u) == 0;
     const HMODULE msi = nt ? GetModuleHandleA("msi.dll") : nullptr;
-    const auto setStringW =
-        msi ? reinterpret_cast<SetStringW>(
-                  reinterpret_cast<void*>(GetProcAddress(msi, "MsiRecordSetStringW")))
-            : nullptr;
+    const auto setStringW = msi ? reinterpret_cast<SetStringW>(reinterpret_cast<void*>(
+                                      GetProcAddress(msi, "MsiRecordSetStringW")))
+                                : nullptr;
     if (setStringW) {
         setStringW(record.get(), 0, escaped.c_str());
     } else {
@@ -168,10 +167,12 @@ bool setActionData(MSIHANDLE install, const char* property, ActionCommand comman
     return true;
 }
 
-bool readActionData(MSIHANDLE install, char (&data)[kDataSize], DecodedActionData& decoded) {
+// The deferred action's data, checked again and for the command it is for.
+bool readActionData(MSIHANDLE install, ActionCommand command, char (&data)[kDataSize],
+                    DecodedActionData& decoded) {
     DWORD size = sizeof data;
     if (MsiGetPropertyA(install, "CustomActionData", data, &size) == ERROR_SUCCESS &&
-        setup::decodeActionData(data, decoded)) {
+        setup::decodeActionData(data, decoded) && decoded.command == command) {
         return true;
     }
     logAnsi(install, "TolmarDeploy: the package gave no command line it accepts.");
@@ -224,14 +225,13 @@ extern "C" __declspec(dllexport) UINT __stdcall PrepareRemove(MSIHANDLE install)
 extern "C" __declspec(dllexport) UINT __stdcall RemoveWithTool(MSIHANDLE install) {
     char data[kDataSize] = {};
     DecodedActionData decoded;
-    if (!readActionData(install, data, decoded) || decoded.command != ActionCommand::Remove) {
+    if (!readActionData(install, ActionCommand::Remove, data, decoded))
         return ERROR_INSTALL_FAILURE;
-    }
     const char* arguments[setup::kMaxToolArguments];
     setup::ToolRun run;
     runTool(install, arguments, setup::removeArguments(decoded, arguments), true, run);
     return run.started && !run.timedOut && run.exitCode == 0 ? ERROR_SUCCESS
-                                                              : ERROR_INSTALL_FAILURE;
+                                                             : ERROR_INSTALL_FAILURE;
 }
 
 // Deferred: "<tool> install --model NAME --port PORT [--default]". Windows
@@ -243,9 +243,8 @@ extern "C" __declspec(dllexport) UINT __stdcall RemoveWithTool(MSIHANDLE install
 extern "C" __declspec(dllexport) UINT __stdcall InstallWithTool(MSIHANDLE install) {
     char data[kDataSize] = {};
     DecodedActionData decoded;
-    if (!readActionData(install, data, decoded) || decoded.command != ActionCommand::Install) {
+    if (!readActionData(install, ActionCommand::Install, data, decoded))
         return ERROR_INSTALL_FAILURE;
-    }
     const char* model = setup::ModelCatalogue::row(decoded.request.modelIndex).modelName;
 
     const char* status[] = {decoded.toolPath, "status"};

@@ -147,8 +147,7 @@ void runTool(const ToolRunner& runner, const char* const* arguments, int count, 
     bool ended = false;
     for (;;) {
         DWORD available = 0;
-        const BOOL open =
-            PeekNamedPipe(readEnd.get(), nullptr, 0, nullptr, &available, nullptr);
+        const BOOL open = PeekNamedPipe(readEnd.get(), nullptr, 0, nullptr, &available, nullptr);
         if (open && available > 0) {
             const DWORD room = static_cast<DWORD>(sizeof pending - used);
             DWORD read = 0;
@@ -188,9 +187,8 @@ void runTool(const ToolRunner& runner, const char* const* arguments, int count, 
     // of its time.
     if (!ended && !run.timedOut) {
         const DWORD spent = GetTickCount() - startedAt;
-        if (WaitForSingleObject(processHandle.get(),
-                                spent < runner.limitMs ? runner.limitMs - spent : 0) !=
-            WAIT_OBJECT_0) {
+        if (WaitForSingleObject(processHandle.get(), spent < runner.limitMs ? runner.limitMs - spent
+                                                                            : 0) != WAIT_OBJECT_0) {
             endTool();
         }
     }

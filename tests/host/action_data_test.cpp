@@ -2,6 +2,8 @@
 // held against the catalogue, the data the deferred action reads is built
 // from the catalogue's names only, and every argument it passes on reaches
 // the tool as exactly that one argument, whatever was typed.
+#include "packaging/action_data.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -9,7 +11,6 @@
 
 #include "catalogue/model_catalogue.h"
 #include "deploy/command_line.h"
-#include "packaging/action_data.h"
 
 namespace setup {
 namespace {
@@ -83,8 +84,8 @@ TEST(ActionProperties, AValueInTheLogStaysOnOneLineAndInItsRoom) {
     }
 }
 
-DecodedActionData roundTrip(ActionCommand command, const ActionRequest& request,
-                            const char* tool, std::string& buffer) {
+DecodedActionData roundTrip(ActionCommand command, const ActionRequest& request, const char* tool,
+                            std::string& buffer) {
     char data[1024];
     EXPECT_TRUE(encodeActionData(command, request, tool, data, sizeof data));
     buffer = data;
@@ -116,9 +117,9 @@ TEST(ActionData, CarriesOnlyTheCatalogueNamesToTheToolsArguments) {
             EXPECT_STREQ(decoded.toolPath, kTool);
             const char* arguments[kMaxToolArguments];
             const int count = installArguments(decoded, arguments);
-            std::vector<std::string> expected = {kTool, "install", "--model",
-                                                 ModelCatalogue::row(model).modelName, "--port",
-                                                 port == 0 ? "LPT1" : "COM4"};
+            std::vector<std::string> expected = {kTool,     "install",
+                                                 "--model", ModelCatalogue::row(model).modelName,
+                                                 "--port",  port == 0 ? "LPT1" : "COM4"};
             if (request.setAsDefault) expected.push_back("--default");
             EXPECT_EQ(std::vector<std::string>(arguments, arguments + count), expected);
             // Past the program's own name, the tool reads exactly these.
@@ -165,8 +166,8 @@ TEST(ActionData, RefusesDataItDidNotWrite) {
 
 TEST(ActionData, EveryArgumentReachesTheToolWhole) {
     const std::vector<const char*> hostile = {
-        "a b", "a\tb", "x\"y", "C:\\dir\\", "C:\\dir with space\\", "\"", "", "--package",
-        "\\\\srv\\share\\\"", "\xe4\xb8\xad\xe6\x96\x87 \\\"\\",
+        "a b", "a\tb", "x\"y",      "C:\\dir\\",          "C:\\dir with space\\",
+        "\"",  "",     "--package", "\\\\srv\\share\\\"", "\xe4\xb8\xad\xe6\x96\x87 \\\"\\",
     };
     EXPECT_EQ(asTheToolReadsIt(hostile.data(), static_cast<int>(hostile.size())),
               std::vector<std::string>(hostile.begin(), hostile.end()));

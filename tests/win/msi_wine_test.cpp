@@ -186,6 +186,14 @@ void report(const std::string& run, DWORD exitCode, const Footprint& seen) {
                 static_cast<unsigned long>(exitCode), left.empty() ? "nothing" : left.c_str());
 }
 
+// After a failed run: nothing of the package, the printer or the driver.
+void expectNothingLeft(const Footprint& left) {
+    EXPECT_FALSE(left.folder) << narrow(kInstallFolder);
+    EXPECT_FALSE(left.printer || left.driver || left.modelDriverFile) << "printer or driver";
+    EXPECT_FALSE(left.settingsKey) << "HKLM\\" << narrow(kSettingsKey);
+    EXPECT_FALSE(left.uninstallEntry) << "the Programs and Features entry";
+}
+
 // Takes the product away (msiexec /x, when Programs and Features lists it)
 // and whatever of the family's printers and drivers is left, on
 // construction and again on destruction.
@@ -311,17 +319,16 @@ TEST_F(MsiPackage, AFailedInstallationExitsWith1603AndLeavesNothing) {
         if (&run == &cases[2]) {
             // The tool's own words, in Chinese here, reach the log intact
             // (msiexec writes it in the ANSI code page).
-            EXPECT_NE(fromAnsi(install.log).find(L"TolmarDeploy: \u5B89\u88C5\u6CA1\u6709\u5168\u90E8"
-                                                 L"\u5B8C\u6210\uFF1A" + model(kModel)),
+            EXPECT_NE(fromAnsi(install.log)
+                          .find(L"TolmarDeploy: \u5B89\u88C5\u6CA1\u6709\u5168\u90E8"
+                                L"\u5B8C\u6210\uFF1A" +
+                                model(kModel)),
                       std::wstring::npos)
                 << install.log;
         }
         const Footprint left = footprint(code_);
         report(run.what, install.exitCode, left);
-        EXPECT_FALSE(left.folder) << narrow(kInstallFolder);
-        EXPECT_FALSE(left.printer || left.driver || left.modelDriverFile) << "printer or driver";
-        EXPECT_FALSE(left.settingsKey) << "HKLM\\" << narrow(kSettingsKey);
-        EXPECT_FALSE(left.uninstallEntry) << "the Programs and Features entry";
+        expectNothingLeft(left);
     }
 }
 
@@ -392,10 +399,7 @@ TEST_F(MsiPackage, HostilePropertiesAreRefusedBeforeAnythingIsWritten) {
         expectRefused(install, hostile.property, hostile.reason);
         const Footprint left = footprint(code_);
         report(hostile.what, install.exitCode, left);
-        EXPECT_FALSE(left.folder) << narrow(kInstallFolder);
-        EXPECT_FALSE(left.printer || left.driver || left.modelDriverFile) << "printer or driver";
-        EXPECT_FALSE(left.settingsKey) << "HKLM\\" << narrow(kSettingsKey);
-        EXPECT_FALSE(left.uninstallEntry) << "the Programs and Features entry";
+        expectNothingLeft(left);
     }
 }
 
@@ -420,8 +424,7 @@ TEST_F(MsiPackage, ARepairOrUninstallWithHostileValuesChangesNothing) {
     };
     for (const HostileCase& hostile : hostileCases()) {
         SCOPED_TRACE(std::string("a repair with ") + hostile.what);
-        expectRefused(msiexec(repair + hostile.properties), hostile.property,
-                      hostile.reason);
+        expectRefused(msiexec(repair + hostile.properties), hostile.property, hostile.reason);
         unchanged(hostile.what);
     }
     {
@@ -518,9 +521,9 @@ TEST(ToolRunner, EndsAToolThatRunsPastItsLimitAndSaysWhy) {
     EXPECT_TRUE(run.started);
     EXPECT_TRUE(run.timedOut);
     EXPECT_TRUE(anyLineHas(standIn.lines, L"TolmarDeploy: started, process "))
-        << "its output before the limit\n" << allLines(standIn.lines);
-    EXPECT_TRUE(anyLineHas(standIn.lines, L"did not end within 2 s"))
+        << "its output before the limit\n"
         << allLines(standIn.lines);
+    EXPECT_TRUE(anyLineHas(standIn.lines, L"did not end within 2 s")) << allLines(standIn.lines);
     const HANDLE mark = OpenMutexW(SYNCHRONIZE, FALSE, L"TolmarNeverEndingTool");
     EXPECT_EQ(mark, nullptr) << "the stand-in still runs";
     if (mark) CloseHandle(mark);
@@ -535,9 +538,9 @@ TEST(ToolRunner, RelaysTheToolsChineseTextIntact) {
     const std::wstring log = folder.path() + L"\\\u6253\u5370\u65E5\u5FD7\\missing\\x.log";
     char ansiLog[MAX_PATH * 2] = {};
     BOOL lossy = FALSE;
-    ASSERT_GT(WideCharToMultiByte(CP_ACP, 0, log.c_str(), -1, ansiLog, sizeof ansiLog, nullptr,
-                                  &lossy),
-              0);
+    ASSERT_GT(
+        WideCharToMultiByte(CP_ACP, 0, log.c_str(), -1, ansiLog, sizeof ansiLog, nullptr, &lossy),
+        0);
     ASSERT_FALSE(lossy);
     std::vector<std::wstring> lines;
     const ToolRunner runner = {collect, &lines, 60000};
@@ -548,7 +551,8 @@ TEST(ToolRunner, RelaysTheToolsChineseTextIntact) {
     runTool(runner, arguments, 6, true, run);
     EXPECT_EQ(run.exitCode, 1u);
     // "The log file cannot be opened" in Chinese, then the path.
-    EXPECT_TRUE(anyLineHas(lines, L"TolmarDeploy: \u65E0\u6CD5\u6253\u5F00\u65E5\u5FD7\u6587\u4EF6"))
+    EXPECT_TRUE(
+        anyLineHas(lines, L"TolmarDeploy: \u65E0\u6CD5\u6253\u5F00\u65E5\u5FD7\u6587\u4EF6"))
         << allLines(lines);
     EXPECT_TRUE(anyLineHas(lines, log)) << allLines(lines);
 }
