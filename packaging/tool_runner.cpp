@@ -121,8 +121,9 @@ void runTool(const ToolRunner& runner, const char* const* arguments, int count, 
     startup.hStdError = writeEnd.get();
     PROCESS_INFORMATION process = {};
     // No console at all (not even a hidden one, whose code page the tool
-    // would write in): the tool then writes UTF-8, on every Windows. The
-    // application name is given, so no search path is ever consulted.
+    // would write in): the tool then writes UTF-8, its rule when it has no
+    // console. The application name is given, so no search path is ever
+    // consulted.
     if (!CreateProcessA(arguments[0], commandLine, nullptr, nullptr, TRUE, DETACHED_PROCESS,
                         nullptr, nullptr, &startup, &process)) {
         sayFailure(runner, L"cannot start ", arguments[0], GetLastError());
