@@ -2,28 +2,14 @@
 
 #include <cstring>
 
-#include "catalogue/model_catalogue.h"
-#include "catalogue/serial_option_tables.h"
-
 namespace setup {
 namespace {
-
-char lower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 bool isSpace(char c) {
     return c == ' ' || c == '\t';
 }
 
 }  // namespace
-
-bool sameTextIgnoringCase(const char* a, const char* b) {
-    for (; *a && *b; ++a, ++b) {
-        if (lower(*a) != lower(*b)) return false;
-    }
-    return *a == *b;
-}
 
 bool ArgumentList::split(const char* commandLine) {
     count_ = 0;
@@ -82,22 +68,6 @@ bool ArgumentList::split(const char* commandLine) {
         arguments_[count_++] = out;
         used += length + 1;
     }
-}
-
-int findModel(const char* name) {
-    for (int i = 0; i < ModelCatalogue::kCount; ++i) {
-        if (sameTextIgnoringCase(name, ModelCatalogue::row(i).modelName)) return i;
-    }
-    return -1;
-}
-
-int findPort(const char* name) {
-    for (int i = 0; i < SerialOptionTables::kPortCount; ++i) {
-        const PortOption& port = SerialOptionTables::port(i);
-        if (sameTextIgnoringCase(name, port.listText) || sameTextIgnoringCase(name, port.portName))
-            return i;
-    }
-    return -1;
 }
 
 ParsedCommandLine parseCommandLine(int count, const char* const* arguments) {

@@ -4,6 +4,8 @@
 
 #include <cstddef>
 
+#include "catalogue/names.h"
+
 namespace setup {
 
 // Splits a command line the way the C runtime does (spaces separate,
@@ -58,13 +60,5 @@ struct ParsedCommandLine {
 // arguments: without the program name. No arguments, "help", "--help" and
 // "/?" ask for help.
 ParsedCommandLine parseCommandLine(int count, const char* const* arguments);
-
-// ASCII letters compared without regard to case, as Windows compares names.
-bool sameTextIgnoringCase(const char* a, const char* b);
-
-// The catalogue row of a model name in any case, or -1.
-int findModel(const char* name);
-// The port index of "LPT1" ... "COM4", with or without the colon, any case; or -1.
-int findPort(const char* name);
 
 }  // namespace setup

@@ -13,7 +13,7 @@ allowed() {
         catalogue) echo "catalogue common" ;;
         framework) echo "framework common" ;;
         common) echo "common" ;;
-        packaging) echo "packaging common" ;;
+        packaging) echo "packaging catalogue common" ;;
         *) return 1 ;;
     esac
 }

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "common/utf8.h"
 #include "deploy/command_line.h"
 #include "deploy/deployment.h"
-#include "deploy/utf8.h"
 #include "resources/deploy_resource.h"
 #include "tests/support/recording_system.h"
 

@@ -12,12 +12,14 @@ dll=$1
 known="
 KERNEL32.dll:CloseHandle CreateFileA CreatePipe CreateProcessA DeleteCriticalSection
  DuplicateHandle EnterCriticalSection FreeLibrary GetCurrentProcess GetExitCodeProcess
- GetLastError GetModuleHandleA GetProcAddress GetVersion InitializeCriticalSection
- IsDBCSLeadByte LeaveCriticalSection LoadLibraryA MultiByteToWideChar ReadFile Sleep
- TlsGetValue VirtualProtect VirtualQuery WaitForSingleObject WideCharToMultiByte
-msi.dll:MsiCloseHandle MsiCreateRecord MsiGetPropertyA MsiProcessMessage MsiRecordSetStringA
+ GetLastError GetModuleHandleA GetProcAddress GetTickCount GetVersion InitializeCriticalSection
+ IsDBCSLeadByte LeaveCriticalSection LoadLibraryA MultiByteToWideChar PeekNamedPipe ReadFile
+ Sleep TerminateProcess TlsGetValue VirtualProtect VirtualQuery WaitForSingleObject
+ WideCharToMultiByte
+msi.dll:MsiCloseHandle MsiCreateRecord MsiFormatRecordA MsiGetPropertyA MsiProcessMessage
+ MsiRecordSetStringA MsiSetPropertyA
 msvcrt.dll:_amsg_exit _initterm _iob _lock _unlock abort calloc free fwrite memcpy memmove
- memset realloc strcmp strlen strncmp strpbrk vfprintf
+ memset realloc strchr strcmp strlen strncmp strpbrk vfprintf
 "
 status=0
 # objdump lists each DLL ("DLL Name: KERNEL32.dll") and under it one line per

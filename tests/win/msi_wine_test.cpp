@@ -1,9 +1,12 @@
 // The x64 MSI under Wine's msiexec, TolmarDeploy set to Windows 98 so that
 // the package's printer is really created: a silent install puts the files,
 // the printer and the Programs and Features entry in place, uninstall takes
-// them all away again, and an installation without a usable MODEL fails
-// with 1603 and leaves nothing. msiexec's exit code is read here, in full:
-// a shell sees only its low 8 bits.
+// them all away again, and an installation without a usable MODEL, or with
+// any value that is not the catalogue's, fails with 1603 and leaves nothing.
+// The x86 MSI stops on this 64-bit Windows at its launch condition. The
+// custom action's runner is run here too, with a limit of the test's own.
+// Under code page 936. msiexec's exit code is read here, in full: a shell
+// sees only its low 8 bits.
 #include <gtest/gtest.h>
 // windows.h first: msi.h and msiquery.h need its types.
 // clang-format off
@@ -18,6 +21,9 @@
 #include <utility>
 #include <vector>
 
+#include "common/wide_line.h"
+#include "packaging/tool_runner.h"
+#include "tests/support/system_state.h"
 #include "tests/support/wine_support.h"
 
 namespace setup::winetest {
@@ -44,9 +50,9 @@ std::wstring msiPath() {
 }
 
 // The package's own product code, as Programs and Features files it.
-std::wstring productCode() {
+std::wstring productCode(const std::wstring& package = msiPath()) {
     MSIHANDLE database = 0;
-    if (MsiOpenDatabaseW(msiPath().c_str(), reinterpret_cast<LPCWSTR>(MSIDBOPEN_READONLY),
+    if (MsiOpenDatabaseW(package.c_str(), reinterpret_cast<LPCWSTR>(MSIDBOPEN_READONLY),
                          &database) != ERROR_SUCCESS) {
         return {};
     }
@@ -115,6 +121,14 @@ MsiexecRun msiexec(const std::wstring& arguments) {
     return run;
 }
 
+std::wstring fromAnsi(const std::string& text) {
+    std::wstring wide(text.size(), L'\0');
+    const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+                                      wide.data(), static_cast<int>(wide.size()));
+    wide.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+    return wide;
+}
+
 bool fileExists(const std::wstring& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
@@ -170,6 +184,14 @@ void report(const std::string& run, DWORD exitCode, const Footprint& seen) {
     }
     std::printf("msiexec %s: exit code %lu; left: %s\n", run.c_str(),
                 static_cast<unsigned long>(exitCode), left.empty() ? "nothing" : left.c_str());
+}
+
+// After a failed run: nothing of the package, the printer or the driver.
+void expectNothingLeft(const Footprint& left) {
+    EXPECT_FALSE(left.folder) << narrow(kInstallFolder);
+    EXPECT_FALSE(left.printer || left.driver || left.modelDriverFile) << "printer or driver";
+    EXPECT_FALSE(left.settingsKey) << "HKLM\\" << narrow(kSettingsKey);
+    EXPECT_FALSE(left.uninstallEntry) << "the Programs and Features entry";
 }
 
 // Takes the product away (msiexec /x, when Programs and Features lists it)
@@ -285,7 +307,7 @@ TEST_F(MsiPackage, AFailedInstallationExitsWith1603AndLeavesNothing) {
         std::string logged;
     } cases[] = {
         {"no MODEL", L"", "MODEL is not set"},
-        {"an unknown MODEL", L" MODEL=QM-0000", "TolmarDeploy ended with exit code 2"},
+        {"an unknown MODEL", L" MODEL=QM-0000", "MODEL \"QM-0000\" is not a printer model"},
         {"a failed step", L" MODEL=" + model(kModel) + L" PORT=COM1",
          "Removing what the failed installation of " + modelText(kModel) + " left behind"},
     };
@@ -294,12 +316,19 @@ TEST_F(MsiPackage, AFailedInstallationExitsWith1603AndLeavesNothing) {
         const MsiexecRun install = msiexec(L"/i \"" + msiPath() + L"\"" + run.properties);
         EXPECT_EQ(install.exitCode, static_cast<DWORD>(ERROR_INSTALL_FAILURE)) << install.log;
         EXPECT_NE(install.log.find(run.logged), std::string::npos) << install.log;
+        if (&run == &cases[2]) {
+            // The tool's own words, in Chinese here, reach the log intact
+            // (msiexec writes it in the ANSI code page).
+            EXPECT_NE(fromAnsi(install.log)
+                          .find(L"TolmarDeploy: \u5B89\u88C5\u6CA1\u6709\u5168\u90E8"
+                                L"\u5B8C\u6210\uFF1A" +
+                                model(kModel)),
+                      std::wstring::npos)
+                << install.log;
+        }
         const Footprint left = footprint(code_);
         report(run.what, install.exitCode, left);
-        EXPECT_FALSE(left.folder) << narrow(kInstallFolder);
-        EXPECT_FALSE(left.printer || left.driver || left.modelDriverFile) << "printer or driver";
-        EXPECT_FALSE(left.settingsKey) << "HKLM\\" << narrow(kSettingsKey);
-        EXPECT_FALSE(left.uninstallEntry) << "the Programs and Features entry";
+        expectNothingLeft(left);
     }
 }
 
@@ -318,6 +347,214 @@ TEST_F(MsiPackage, AFailedInstallationKeepsAPrinterThatWasThereBefore) {
            install.exitCode, left);
     EXPECT_TRUE(left.printer && left.driver) << "the printer and driver installed before";
     EXPECT_FALSE(left.folder || left.uninstallEntry) << "the package rolled back";
+}
+
+// What a refused value must leave: the exit code, its reason in the log, and
+// no sign that the tool ever ran.
+void expectRefused(const MsiexecRun& run, const std::string& property, const std::string& reason) {
+    EXPECT_EQ(run.exitCode, static_cast<DWORD>(ERROR_INSTALL_FAILURE)) << run.log;
+    const std::size_t line = run.log.find(property + " \"");
+    ASSERT_NE(line, std::string::npos) << run.log;
+    const std::size_t end = run.log.find('\n', line);
+    EXPECT_NE(run.log.substr(line, end - line).find(reason), std::string::npos) << run.log;
+    EXPECT_EQ(run.log.find("Running "), std::string::npos) << "the tool ran:\n" << run.log;
+}
+
+// A standard user may give any of these on an elevated installation: each
+// one would have become an argument of its own to the tool run as SYSTEM.
+// Every one is refused before anything is written.
+struct HostileCase {
+    const char* what;
+    std::wstring properties;
+    const char* property;
+    const char* reason;
+};
+
+std::vector<HostileCase> hostileCases() {
+    const std::wstring model = L" MODEL=" + modelNames()[kModel];
+    const char* notAPort = "is not one of LPT1 to LPT3 and COM1 to COM4";
+    const char* notAModel = "is not a printer model";
+    return {
+        {"tabs and --package in PORT", model + L" PORT=\"LPT1:\t--package\tC:\\other\"", "PORT",
+         notAPort},
+        {"spaces and --package in PORT", model + L" PORT=\"LPT1 --package C:\\other\"", "PORT",
+         notAPort},
+        {"quotes in PORT", model + L" PORT=\"LPT1\"\" --package \"\"C:\\other\"", "PORT", notAPort},
+        {"--package in MODEL", L" MODEL=\"" + modelNames()[kModel] + L" --package C:\\other\"",
+         "MODEL", notAModel},
+        {"a path as MODEL", L" MODEL=C:\\Windows\\System32", "MODEL", notAModel},
+        {"--package in DEFAULT", model + L" DEFAULT=\"1 --package C:\\other\"", "DEFAULT",
+         "must be 1, 0 or empty"},
+        {"an over-long PORT", model + L" PORT=LPT1" + std::wstring(300, L'1'), "PORT",
+         "is too long"},
+        {"an over-long MODEL", L" MODEL=" + modelNames()[kModel] + std::wstring(2000, L'I'),
+         "MODEL", "is too long"},
+    };
+}
+
+TEST_F(MsiPackage, HostilePropertiesAreRefusedBeforeAnythingIsWritten) {
+    for (const HostileCase& hostile : hostileCases()) {
+        SCOPED_TRACE(hostile.what);
+        const MsiexecRun install = msiexec(L"/i \"" + msiPath() + L"\"" + hostile.properties);
+        expectRefused(install, hostile.property, hostile.reason);
+        const Footprint left = footprint(code_);
+        report(hostile.what, install.exitCode, left);
+        expectNothingLeft(left);
+    }
+}
+
+// A repair or an uninstall of the installed package is elevated as well and
+// takes the same properties, and the values it remembered in HKLM: a bad
+// one is refused, and the installation stays as it was. The repair is what
+// "msiexec /fa" asks for, spelt out: Wine's msiexec /f takes no properties
+// (with a product code it is not implemented and exits 1; with a package
+// path it answers 1605).
+TEST_F(MsiPackage, ARepairOrUninstallWithHostileValuesChangesNothing) {
+    const std::wstring repair = L"/i \"" + msiPath() + L"\" REINSTALL=ALL REINSTALLMODE=amus";
+    const MsiexecRun install = msiexec(L"/i \"" + msiPath() + L"\" MODEL=" + model(kModel));
+    ASSERT_EQ(install.exitCode, 0u) << install.log;
+    const auto unchanged = [&](const char* what) {
+        const Footprint seen = footprint(code_);
+        report(what, ERROR_INSTALL_FAILURE, seen);
+        EXPECT_TRUE(seen.printer && seen.driver && seen.tool && seen.uninstallEntry)
+            << "the installation as it was";
+        EXPECT_EQ(readRegistryText(HKEY_LOCAL_MACHINE, kSettingsKey, L"Port").value_or(L"(none)"),
+                  L"")
+            << "the remembered port";
+    };
+    for (const HostileCase& hostile : hostileCases()) {
+        SCOPED_TRACE(std::string("a repair with ") + hostile.what);
+        expectRefused(msiexec(repair + hostile.properties), hostile.property, hostile.reason);
+        unchanged(hostile.what);
+    }
+    {
+        SCOPED_TRACE("/x with --package in MODEL");
+        expectRefused(msiexec(L"/x \"" + msiPath() + L"\" MODEL=\"" + model(kModel) +
+                              L" --package C:\\other\""),
+                      "MODEL", "is not a printer model");
+        unchanged("/x with --package in MODEL");
+    }
+    {
+        // The remembered port changed behind the package's back.
+        SCOPED_TRACE("a repair with a hostile remembered PORT");
+        RegistryKeyGuard settings(HKEY_LOCAL_MACHINE, kSettingsKey);
+        HKEY key = nullptr;
+        ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_SET_VALUE, &key),
+                  ERROR_SUCCESS);
+        static const wchar_t kHostile[] = L"LPT1:\t--package\tC:\\other";
+        RegSetValueExW(key, L"Port", 0, REG_SZ, reinterpret_cast<const BYTE*>(kHostile),
+                       sizeof kHostile);
+        RegCloseKey(key);
+        expectRefused(msiexec(repair), "PORT", "is not one of LPT1");
+    }
+    unchanged("a repair with a hostile remembered PORT, the value put back");
+    const MsiexecRun good = msiexec(repair);
+    EXPECT_EQ(good.exitCode, 0u) << "the remembered values pass\n" << good.log;
+}
+
+// The x86 package on this 64-bit Windows: Wine's 64-bit msiexec opens it and
+// stops at its launch condition, before any of its 32-bit code would run,
+// and the reason is in the log.
+TEST_F(MsiPackage, TheX86PackageStopsOn64BitWindowsWithItsReasonInTheLog) {
+    const std::wstring package = windowsPath(widen(SETUP_X86_MSI_PATH));
+    const std::wstring code = productCode(package);
+    ASSERT_FALSE(code.empty()) << "no ProductCode in " << SETUP_X86_MSI_PATH;
+    const MsiexecRun install = msiexec(L"/i \"" + package + L"\" MODEL=" + model(kModel));
+    EXPECT_EQ(install.exitCode, static_cast<DWORD>(ERROR_INSTALL_FAILURE)) << install.log;
+    EXPECT_NE(install.log.find("This package is for 32-bit Windows"), std::string::npos)
+        << install.log;
+    EXPECT_EQ(MsiQueryProductStateW(code.c_str()), INSTALLSTATE_UNKNOWN) << "registered";
+    EXPECT_FALSE(fileExists(L"C:\\Program Files (x86)\\Tolmar Printer Driver"));
+    EXPECT_FALSE(findPrinter(model(kModel)).has_value()) << "the printer";
+    EXPECT_FALSE(findDriver(k9xEnvironment, model(kModel)).has_value()) << "the driver";
+}
+
+// ---- The custom action's runner, in this process, with a limit of its own ----
+
+void collect(void* context, const WideLine& line) {
+    static_cast<std::vector<std::wstring>*>(context)->emplace_back(line.c_str(), line.size());
+}
+
+bool anyLineHas(const std::vector<std::wstring>& lines, const std::wstring& part) {
+    for (const std::wstring& line : lines) {
+        if (line.find(part) != std::wstring::npos) return true;
+    }
+    return false;
+}
+
+std::string allLines(const std::vector<std::wstring>& lines) {
+    std::string all;
+    for (const std::wstring& line : lines) all += narrow(line) + "\n";
+    return all;
+}
+
+// Ends the stand-in should the runner have left it running.
+class StandInEnd {
+public:
+    ~StandInEnd() {
+        const DWORD id = processId();
+        const HANDLE process = id ? OpenProcess(PROCESS_TERMINATE, FALSE, id) : nullptr;
+        if (!process) return;
+        TerminateProcess(process, 1);
+        CloseHandle(process);
+    }
+    std::vector<std::wstring> lines;
+
+private:
+    // From its first line, "started, process <id>".
+    DWORD processId() const {
+        for (const std::wstring& line : lines) {
+            const std::size_t at = line.find(L"process ");
+            if (at != std::wstring::npos) return std::wcstoul(line.c_str() + at + 8, nullptr, 10);
+        }
+        return 0;
+    }
+};
+
+TEST(ToolRunner, EndsAToolThatRunsPastItsLimitAndSaysWhy) {
+    StandInEnd standIn;
+    const ToolRunner runner = {collect, &standIn.lines, 2000};
+    const std::string tool = narrow(windowsPath(widen(SETUP_NEVER_ENDING_TOOL)));
+    const char* arguments[] = {tool.c_str(), "install"};
+    ToolRun run;
+    runTool(runner, arguments, 2, true, run);
+    EXPECT_TRUE(run.started);
+    EXPECT_TRUE(run.timedOut);
+    EXPECT_TRUE(anyLineHas(standIn.lines, L"TolmarDeploy: started, process "))
+        << "its output before the limit\n"
+        << allLines(standIn.lines);
+    EXPECT_TRUE(anyLineHas(standIn.lines, L"did not end within 2 s")) << allLines(standIn.lines);
+    const HANDLE mark = OpenMutexW(SYNCHRONIZE, FALSE, L"TolmarNeverEndingTool");
+    EXPECT_EQ(mark, nullptr) << "the stand-in still runs";
+    if (mark) CloseHandle(mark);
+}
+
+// The tool started without a console writes UTF-8, which the runner reads:
+// a Chinese path comes back as it was given, and the tool's Chinese words.
+TEST(ToolRunner, RelaysTheToolsChineseTextIntact) {
+    ASSERT_EQ(GetACP(), 936u) << "run under LC_ALL=zh_CN.UTF-8";
+    PackageFolder folder(false);
+    ASSERT_TRUE(folder.ready());
+    const std::wstring log = folder.path() + L"\\\u6253\u5370\u65E5\u5FD7\\missing\\x.log";
+    char ansiLog[MAX_PATH * 2] = {};
+    BOOL lossy = FALSE;
+    ASSERT_GT(
+        WideCharToMultiByte(CP_ACP, 0, log.c_str(), -1, ansiLog, sizeof ansiLog, nullptr, &lossy),
+        0);
+    ASSERT_FALSE(lossy);
+    std::vector<std::wstring> lines;
+    const ToolRunner runner = {collect, &lines, 60000};
+    const std::string tool = narrow(windowsPath(widen(SETUP_DEPLOY_EXE_PATH)));
+    const std::string name = modelText(kModel);
+    const char* arguments[] = {tool.c_str(), "install", "--model", name.c_str(), "--log", ansiLog};
+    ToolRun run;
+    runTool(runner, arguments, 6, true, run);
+    EXPECT_EQ(run.exitCode, 1u);
+    // "The log file cannot be opened" in Chinese, then the path.
+    EXPECT_TRUE(
+        anyLineHas(lines, L"TolmarDeploy: \u65E0\u6CD5\u6253\u5F00\u65E5\u5FD7\u6587\u4EF6"))
+        << allLines(lines);
+    EXPECT_TRUE(anyLineHas(lines, log)) << allLines(lines);
 }
 
 }  // namespace

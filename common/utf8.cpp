@@ -1,4 +1,4 @@
-#include "deploy/utf8.h"
+#include "common/utf8.h"
 
 namespace setup {
 namespace {
