@@ -12,7 +12,8 @@ sh scripts/bootstrap.sh
 if sh scripts/runs-32-bit.sh 2>/dev/null; then
     machine32="this machine runs 32-bit programs (wine32 installed)"
 else
-    machine32="NOT RUN: the i686 programs are read, not run: $(sh scripts/runs-32-bit.sh 2>&1 | sed 's/ (.*//')"
+    reason=$(sh scripts/runs-32-bit.sh 2>&1 || true)
+    machine32="NOT RUN: the i686 programs are read, not run: ${reason%% (*}"
 fi
 echo "32-bit: $machine32"
 
