@@ -13,6 +13,7 @@
 #include "deploy/tool_output.h"
 #include "deploy/utf8.h"
 #include "install/os_version.h"
+#include "install/package_files.h"
 #include "install/win32_deployment_system.h"
 #include "resources/deploy_resource.h"
 
@@ -41,14 +42,19 @@ bool commandLineUtf8(char* out, std::size_t size) {
     return n < size;
 }
 
-void toWide(const char* utf8, WCHAR* out, int size) {
-    utf8ToUtf16(utf8, reinterpret_cast<std::uint16_t*>(out), static_cast<std::size_t>(size));
+// The command line's paths in UTF-16; the parser refused any longer than
+// kMaxPathUnits, so this never cuts one.
+constexpr int kWidePath = static_cast<int>(kMaxPathUnits + 1);
+
+bool toWide(const char* utf8, WCHAR* out, int size) {
+    return utf8ToUtf16(utf8, reinterpret_cast<std::uint16_t*>(out),
+                       static_cast<std::size_t>(size)) < static_cast<std::size_t>(size);
 }
 
 // The full path of `given` (relative to the current directory).
 bool fullPath(const char* given, WCHAR* out, DWORD size) {
-    static WCHAR wide[MAX_PATH * 4];
-    toWide(given, wide, MAX_PATH * 4);
+    static WCHAR wide[kWidePath];
+    if (!toWide(given, wide, kWidePath)) return false;
     if (nt().available()) {
         const DWORD n = nt().getFullPathNameW(wide, size, out, nullptr);
         return n > 0 && n < size;
@@ -110,10 +116,6 @@ bool isFolder(const WCHAR* path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// The package folder as the installers' ANSI file functions take it. A
-// folder whose name the ANSI code page cannot spell, or too deep for a full
-// ANSI path, becomes the current directory and the installers read from there.
-constexpr std::size_t kLongestPackagePath = sizeof "\\win2k\\STDNAMES.GPD";
 
 bool sameWide(const WCHAR* a, const WCHAR* b) {
     while (*a && *a == *b) {
@@ -123,10 +125,14 @@ bool sameWide(const WCHAR* a, const WCHAR* b) {
     return *a == *b;
 }
 
+// The package folder as the installers' ANSI file functions take it. A
+// folder whose name the ANSI code page cannot spell, or too deep for a full
+// ANSI path to its longest file, becomes the current directory and the
+// installers read from there.
 bool usePackageFolder(const WCHAR* folder, char* ansi, int size) {
     BOOL lossy = FALSE;
     const int n = WideCharToMultiByte(CP_ACP, 0, folder, -1, ansi, size, nullptr, &lossy);
-    if (n > 0 && !lossy && static_cast<std::size_t>(n) + kLongestPackagePath <= MAX_PATH) {
+    if (n > 0 && !lossy && PackageFiles::packageFolderFits(static_cast<std::size_t>(n - 1))) {
         WCHAR back[MAX_PATH * 4];
         if (MultiByteToWideChar(CP_ACP, 0, ansi, -1, back, MAX_PATH * 4) > 0 &&
             sameWide(back, folder)) {
@@ -163,6 +169,9 @@ void showUsageError(ToolOutput& output, const ParsedCommandLine& parsed) {
             break;
         case UsageError::TooLong:
             id = IDS_DEPLOY_USAGE_TOO_LONG;
+            break;
+        case UsageError::PathTooLong:
+            id = IDS_DEPLOY_USAGE_PATH_TOO_LONG;
             break;
         case UsageError::None:
             break;
@@ -206,10 +215,9 @@ int run() {
     }
 
     if (request.logFile) {
-        static WCHAR logPath[MAX_PATH * 4];
-        toWide(request.logFile, logPath, MAX_PATH * 4);
-        DWORD error = 0;
-        if (!output.openLog(logPath, &error)) {
+        static WCHAR logPath[kWidePath];
+        DWORD error = ERROR_FILENAME_EXCED_RANGE;
+        if (!toWide(request.logFile, logPath, kWidePath) || !output.openLog(logPath, &error)) {
             output.failure(IDS_DEPLOY_LOG_FAILED, request.logFile, error);
             return kExitFailed;
         }
