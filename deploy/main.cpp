@@ -194,6 +194,50 @@ void showHelp(ToolOutput& output) {
     output.write(Stream::Out, models.c_str(), models.size());
 }
 
+void logExitCode(ToolOutput& output, int result) {
+    WideLine code;
+    code.appendNumber(static_cast<DWORD>(result));
+    output.logOnly(IDS_DEPLOY_EXIT, code.c_str());
+}
+
+// Owns an open registry key.
+class ScopedKey {
+public:
+    ScopedKey() = default;
+    ~ScopedKey() {
+        if (key_) RegCloseKey(key_);
+    }
+    ScopedKey(const ScopedKey&) = delete;
+    ScopedKey& operator=(const ScopedKey&) = delete;
+    HKEY* receive() { return &key_; }
+    HKEY get() const { return key_; }
+
+private:
+    HKEY key_ = nullptr;
+};
+
+// How long a run waits for its turn: kTurnWaitMilliseconds, or less where
+// the machine's administrators set DeployWaitSeconds (a DWORD) under
+// HKLM\Software\Tolmar\Printer Driver, as the tests do. Only administrators
+// can write there, so no standard user can cut short the wait of a run as
+// SYSTEM; and no value makes the wait longer.
+std::uint32_t turnWaitMilliseconds() {
+    ScopedKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Tolmar\\Printer Driver", 0, KEY_QUERY_VALUE,
+                      key.receive()) != ERROR_SUCCESS) {
+        return kTurnWaitMilliseconds;
+    }
+    DWORD seconds = 0;
+    DWORD type = 0;
+    DWORD size = sizeof seconds;
+    if (RegQueryValueExA(key.get(), "DeployWaitSeconds", nullptr, &type,
+                         reinterpret_cast<BYTE*>(&seconds), &size) != ERROR_SUCCESS ||
+        type != REG_DWORD || size != sizeof seconds || seconds >= kTurnWaitMilliseconds / 1000) {
+        return kTurnWaitMilliseconds;
+    }
+    return seconds * 1000;
+}
+
 int run() {
     ToolOutput output;
     static char line[ArgumentList::kBufferSize];
@@ -217,7 +261,14 @@ int run() {
     if (request.logFile) {
         static WCHAR logPath[kWidePath];
         DWORD error = ERROR_FILENAME_EXCED_RANGE;
-        if (!toWide(request.logFile, logPath, kWidePath) || !output.openLog(logPath, &error)) {
+        const ToolOutput::LogOpen opened = toWide(request.logFile, logPath, kWidePath)
+                                               ? output.openLog(logPath, &error)
+                                               : ToolOutput::LogOpen::Failed;
+        if (opened == ToolOutput::LogOpen::Linked) {
+            output.line(Stream::Err, IDS_DEPLOY_LOG_LINKED, request.logFile);
+            return kExitFailed;
+        }
+        if (opened == ToolOutput::LogOpen::Failed) {
             output.failure(IDS_DEPLOY_LOG_FAILED, request.logFile, error);
             return kExitFailed;
         }
@@ -232,6 +283,16 @@ int run() {
                            queryWindowsVersion(kVersionInfoSize, &version);
     context.version = version;
     context.windows64 = windowsIs64Bit();
+
+    Win32DeploymentSystem system;
+    // Installs and removals take turns with other runs on this computer;
+    // status only reads.
+    DeploymentTurn turn(system);
+    if (request.command != Command::Status &&
+        turn.take(context, turnWaitMilliseconds(), output) != kExitOk) {
+        logExitCode(output, kExitFailed);
+        return kExitFailed;
+    }
 
     int result = kExitFailed;
     static char packageAnsi[MAX_PATH];
@@ -256,13 +317,8 @@ int run() {
         }
         context.packageFolder = packageAnsi;
     }
-    if (packageReady) {
-        Win32DeploymentSystem system;
-        result = runDeployRequest(request, context, system, output);
-    }
-    WideLine code;
-    code.appendNumber(static_cast<DWORD>(result));
-    output.logOnly(IDS_DEPLOY_EXIT, code.c_str());
+    if (packageReady) result = runDeployRequest(request, context, system, output);
+    logExitCode(output, result);
     return result;
 }
 
