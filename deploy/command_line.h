@@ -47,7 +47,7 @@ enum class UsageError {
     MissingValue,
     Repeated,
     MissingModel,
-    TooLong,  // the command line does not fit
+    TooLong,      // the command line does not fit
     PathTooLong,  // a --package or --log path longer than kMaxPathUnits
 };
 

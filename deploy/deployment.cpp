@@ -344,8 +344,7 @@ int runRemove(const DeployRequest& request, const DeployContext& context, Deploy
                 } else if (deleteError == win32::kErrorFileNotFound ||
                            deleteError == win32::kErrorPathNotFound) {
                     // Already gone.
-                } else if (fileInUse(deleteError) &&
-                           api.deleteFileAtRestart(path.c_str()) == 0) {
+                } else if (fileInUse(deleteError) && api.deleteFileAtRestart(path.c_str()) == 0) {
                     // The spooler still has it loaded: it goes at the next restart.
                     output.line(Stream::Err, IDS_DEPLOY_FILE_DELETED_AT_RESTART, path.c_str());
                     restart = true;
@@ -431,7 +430,8 @@ int DeploymentTurn::take(const DeployContext& context, std::uint32_t limitMillis
     if (result == win32::kWaitObject0 || result == win32::kWaitAbandoned) {
         owned_ = true;
         // The run that had the turn ended without giving it back: it died.
-        if (result == win32::kWaitAbandoned) output.line(Stream::Err, IDS_DEPLOY_TURN_ABANDONED, "");
+        if (result == win32::kWaitAbandoned)
+            output.line(Stream::Err, IDS_DEPLOY_TURN_ABANDONED, "");
         return kExitOk;
     }
     if (result == win32::kWaitTimeout) {

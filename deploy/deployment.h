@@ -14,9 +14,9 @@ namespace setup {
 
 enum ExitCode : int {
     kExitOk = 0,
-    kExitFailed = 1,       // a step failed; or, for status --model, not installed
-    kExitUsage = 2,        // the command line is wrong; nothing was done
-    kExitUnsupported = 3,  // this Windows cannot take the package; nothing was written
+    kExitFailed = 1,              // a step failed; or, for status --model, not installed
+    kExitUsage = 2,               // the command line is wrong; nothing was done
+    kExitUnsupported = 3,         // this Windows cannot take the package; nothing was written
     kExitRestartRequired = 3010,  // removed; a driver file in use goes at the next restart
 };
 

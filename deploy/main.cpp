@@ -116,7 +116,6 @@ bool isFolder(const WCHAR* path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-
 bool sameWide(const WCHAR* a, const WCHAR* b) {
     while (*a && *a == *b) {
         ++a;

@@ -96,7 +96,8 @@ ToolOutput::LogOpen ToolOutput::openLog(const WCHAR* path, DWORD* error) {
         // points; NT 4 knows neither them nor the flag). A pipe server named
         // as the log learns who we are, never acts as us.
         const DWORD version = GetVersion();
-        const DWORD flags = FILE_ATTRIBUTE_NORMAL | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION |
+        const DWORD flags = FILE_ATTRIBUTE_NORMAL | SECURITY_SQOS_PRESENT |
+                            SECURITY_IDENTIFICATION |
                             (LOBYTE(LOWORD(version)) >= 5 ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
         log_ = nt.createFileW(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE, share,
                               nullptr, OPEN_ALWAYS, flags, nullptr);

@@ -97,7 +97,8 @@ std::uint32_t deleteThroughWininit(const char* path) {
     // The rest of the file moves down behind the new line.
     if (SetFilePointer(file.get(), static_cast<LONG>(at), nullptr, FILE_BEGIN) ==
             INVALID_SET_FILE_POINTER ||
-        !WriteFile(file.get(), entry.c_str(), static_cast<DWORD>(entry.size()), &written, nullptr) ||
+        !WriteFile(file.get(), entry.c_str(), static_cast<DWORD>(entry.size()), &written,
+                   nullptr) ||
         !WriteFile(file.get(), text + at, size - at, &written, nullptr)) {
         return lastErrorOr(ERROR_WRITE_FAULT);
     }
@@ -227,15 +228,15 @@ std::uint32_t Win32DeploymentSystem::deleteFileAtRestart(const char* path) {
     using MoveFileExFn = BOOL(WINAPI*)(LPCSTR, LPCSTR, DWORD);
     const HMODULE kernel = GetModuleHandleA("kernel32.dll");
     // Windows 9x exports MoveFileExA only as a stub that fails.
-    const auto moveFileEx =
-        kernel && (GetVersion() & 0x80000000u) == 0
-            ? reinterpret_cast<MoveFileExFn>(
-                  reinterpret_cast<void*>(GetProcAddress(kernel, "MoveFileExA")))
-            : nullptr;
+    const auto moveFileEx = kernel && (GetVersion() & 0x80000000u) == 0
+                                ? reinterpret_cast<MoveFileExFn>(reinterpret_cast<void*>(
+                                      GetProcAddress(kernel, "MoveFileExA")))
+                                : nullptr;
     if (!moveFileEx) return deleteThroughWininit(path);
     SetLastError(0);
-    return moveFileEx(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) ? 0
-                                                                   : lastErrorOr(ERROR_ACCESS_DENIED);
+    return moveFileEx(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)
+               ? 0
+               : lastErrorOr(ERROR_ACCESS_DENIED);
 }
 
 std::uint32_t Win32DeploymentSystem::createMutex(const char* name, SysHandle* mutex) {

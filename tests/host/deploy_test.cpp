@@ -152,12 +152,9 @@ TEST(CommandLine, RefusesAPathLongerThanTheToolTakes) {
         std::string path;
         UsageError error;
     } cases[] = {
-        {"--package", longest, UsageError::None},
-        {"--package", over, UsageError::PathTooLong},
-        {"--log", longest, UsageError::None},
-        {"--log", over, UsageError::PathTooLong},
-        {"--log", chinese, UsageError::None},
-        {"--log", chinese + "x", UsageError::PathTooLong},
+        {"--package", longest, UsageError::None}, {"--package", over, UsageError::PathTooLong},
+        {"--log", longest, UsageError::None},     {"--log", over, UsageError::PathTooLong},
+        {"--log", chinese, UsageError::None},     {"--log", chinese + "x", UsageError::PathTooLong},
     };
     for (const auto& c : cases) {
         const ParsedCommandLine parsed =
@@ -652,8 +649,11 @@ TEST(DeploymentTurn, TheMutexIsGlobalFromNt5On) {
         OsVersion version;
         const char* name;
     } cases[] = {
-        {kWin98, "TolmarDeploy"}, {kNt4, "TolmarDeploy"},          {{2, 5, 0}, "Global\\TolmarDeploy"},
-        {kXp, "Global\\TolmarDeploy"}, {kWin10, "Global\\TolmarDeploy"},
+        {kWin98, "TolmarDeploy"},
+        {kNt4, "TolmarDeploy"},
+        {{2, 5, 0}, "Global\\TolmarDeploy"},
+        {kXp, "Global\\TolmarDeploy"},
+        {kWin10, "Global\\TolmarDeploy"},
     };
     for (const auto& c : cases) {
         Machine machine(c.version);

@@ -63,10 +63,9 @@ public:
         startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
         startup.hStdOutput = out;
         startup.hStdError = err;
-        const BOOL started =
-            startProgram(exe, L"\"" + exe + L"\" " + arguments, TRUE, 0,
-                         currentDirectory.empty() ? nullptr : currentDirectory.c_str(), &startup,
-                         &process_);
+        const BOOL started = startProgram(
+            exe, L"\"" + exe + L"\" " + arguments, TRUE, 0,
+            currentDirectory.empty() ? nullptr : currentDirectory.c_str(), &startup, &process_);
         const DWORD startError = GetLastError();
         CloseHandle(out);
         CloseHandle(err);
@@ -173,8 +172,8 @@ protected:
             << "hard link, error " << GetLastError();
         const std::wstring install = L"install --model " + model();
         for (const std::wstring& arguments :
-             {install + L" --log \"" + linked + L"\"", L"remove --model " + model() +
-                                                          L" --log \"" + linked + L"\""}) {
+             {install + L" --log \"" + linked + L"\"",
+              L"remove --model " + model() + L" --log \"" + linked + L"\""}) {
             const ToolRun run = runTool(tool, arguments);
             EXPECT_EQ(run.exitCode, 1u) << narrow(arguments) << "\n" << describe(run);
             EXPECT_NE(run.err.find(narrow(linked)), std::string::npos) << describe(run);
@@ -452,7 +451,8 @@ std::vector<std::string> wholeLogLines(const std::wstring& log) {
 int linesEndingWith(const std::vector<std::string>& lines, const std::string& end) {
     int n = 0;
     for (const std::string& line : lines) {
-        if (line.size() >= end.size() && line.compare(line.size() - end.size(), end.size(), end) == 0)
+        if (line.size() >= end.size() &&
+            line.compare(line.size() - end.size(), end.size(), end) == 0)
             ++n;
     }
     return n;
@@ -525,9 +525,9 @@ TEST_F(Deploy9xWine, ARunThatDoesNotGetItsTurnInTimeDoesNothing) {
     HeldTurn other(L"TolmarDeploy");
     ASSERT_TRUE(other.owned());
     for (const wchar_t* command : {L"install", L"remove"}) {
-        const ToolRun run = runTool(dir + L"\\TolmarDeploy.exe", std::wstring(command) +
-                                                                     L" --model " + model() +
-                                                                     L" --log \"" + log + L"\"");
+        const ToolRun run =
+            runTool(dir + L"\\TolmarDeploy.exe",
+                    std::wstring(command) + L" --model " + model() + L" --log \"" + log + L"\"");
         EXPECT_EQ(run.exitCode, 1u) << describe(run);
     }
     EXPECT_FALSE(findDriver(k9xEnvironment, model()).has_value());
@@ -562,8 +562,7 @@ TEST_F(DeployNt64Wine, TakesTheTurnARunThatDiedLeft) {
     const std::wstring dir = folder(L"pkg");
     ASSERT_NO_FATAL_FAILURE(layOut(dir));
     HANDLE mutex = nullptr;
-    std::thread([&mutex] { mutex = CreateMutexW(nullptr, TRUE, L"Global\\TolmarDeploy"); })
-        .join();
+    std::thread([&mutex] { mutex = CreateMutexW(nullptr, TRUE, L"Global\\TolmarDeploy"); }).join();
     ASSERT_NE(mutex, nullptr);
     const ToolRun run = runTool(dir + L"\\TolmarDeploy.exe", L"install --model " + model());
     CloseHandle(mutex);
