@@ -41,6 +41,52 @@ bool findString(LANGID language, int id, const WCHAR** text, int* length) {
     return true;
 }
 
+struct FileLinks {
+    ULONG count = 1;
+    bool reparsePoint = false;
+};
+
+// The names a file has and whether it is a reparse point, NT family only
+// (Windows 9x has neither hard links nor reparse points, nor other accounts
+// to fear). Asked of the file system directly: GetFileInformationByHandle
+// also asks for the volume's serial number, which is slow under Wine.
+bool queryLinks(HANDLE file, FileLinks* links) {
+    struct IoStatus {
+        union {
+            LONG status;
+            void* pointer;
+        };
+        ULONG_PTR information;
+    };
+    struct BasicInformation {  // FILE_BASIC_INFORMATION
+        LARGE_INTEGER creationTime, lastAccessTime, lastWriteTime, changeTime;
+        ULONG fileAttributes;
+    };
+    struct StandardInformation {  // FILE_STANDARD_INFORMATION
+        LARGE_INTEGER allocationSize, endOfFile;
+        ULONG numberOfLinks;
+        BOOLEAN deletePending, directory;
+    };
+    constexpr ULONG kFileBasicInformation = 4;
+    constexpr ULONG kFileStandardInformation = 5;
+    using QueryFn = LONG(NTAPI*)(HANDLE, IoStatus*, void*, ULONG, ULONG);
+    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    const auto query = ntdll ? reinterpret_cast<QueryFn>(reinterpret_cast<void*>(
+                                   GetProcAddress(ntdll, "NtQueryInformationFile")))
+                             : nullptr;
+    if (!query) return false;
+    IoStatus status = {};
+    BasicInformation basic = {};
+    StandardInformation standard = {};
+    if (query(file, &status, &basic, sizeof basic, kFileBasicInformation) < 0 ||
+        query(file, &status, &standard, sizeof standard, kFileStandardInformation) < 0) {
+        return false;
+    }
+    links->count = standard.numberOfLinks;
+    links->reparsePoint = (basic.fileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    return true;
+}
+
 }  // namespace
 
 void WideLine::append(const WCHAR* text, int length) {
@@ -117,21 +163,27 @@ ToolOutput::LogOpen ToolOutput::openLog(const WCHAR* path, DWORD* error) {
         *error = GetLastError();
         return LogOpen::Failed;
     }
-    // Only a plain disk file: not a device, a pipe, or a file with a second
-    // name or a reparse point, where the lines would land in a file someone
-    // else chose.
-    BY_HANDLE_FILE_INFORMATION info = {};
-    if (GetFileType(log_) != FILE_TYPE_DISK || !GetFileInformationByHandle(log_, &info)) {
-        *error = GetFileType(log_) != FILE_TYPE_DISK ? ERROR_BAD_FILE_TYPE : GetLastError();
+    // Only a plain disk file: not a device or a pipe, and not a file with a
+    // second name or a reparse point, where the lines would land in a file
+    // someone else chose.
+    if (GetFileType(log_) != FILE_TYPE_DISK) {
+        *error = ERROR_BAD_FILE_TYPE;
         closeLog();
         return LogOpen::Failed;
     }
-    if (info.nNumberOfLinks > 1 || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    FileLinks links;
+    if (nt.available() && !queryLinks(log_, &links)) {
+        *error = ERROR_INVALID_FUNCTION;
+        closeLog();
+        return LogOpen::Failed;
+    }
+    if (links.count > 1 || links.reparsePoint) {
         closeLog();
         return LogOpen::Linked;
     }
     // A new log starts with the byte order mark, so every editor reads it as UTF-8.
-    if (info.nFileSizeLow == 0 && info.nFileSizeHigh == 0) append("\xEF\xBB\xBF", 3);
+    DWORD high = 0;
+    if (GetFileSize(log_, &high) == 0 && high == 0) append("\xEF\xBB\xBF", 3);
     return LogOpen::Opened;
 }
 

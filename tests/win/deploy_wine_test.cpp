@@ -505,10 +505,6 @@ void DeployWine::expectTwoInstallsAtOnceTakeTurns(const wchar_t* mutexName, DWOR
     EXPECT_EQ(linesEndingWith(lines, kExitLine + std::to_string(exitCode) + "\r"), 2);
 }
 
-TEST_F(Deploy9xWine, ALogThatIsAHardLinkIsRefusedAndNothingIsDone) {
-    expectALinkedLogIsRefused(0);
-}
-
 TEST_F(Deploy9xWine, TwoInstallsAtOnceTakeTurnsAndAppendWholeLines) {
     expectTwoInstallsAtOnceTakeTurns(L"TolmarDeploy", 0);
     const std::optional<PrinterRecord> printer = findPrinter(model());
