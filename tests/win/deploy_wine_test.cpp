@@ -11,6 +11,7 @@
 #include <regex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "install/nt_installer.h"
@@ -314,6 +315,58 @@ TEST_F(Deploy9xWine, AMissingPackageFileFailsBeforeAnythingIsWritten) {
     const std::string text = readFile(log).value_or("");
     EXPECT_NE(text.find(narrow(missing.source)), std::string::npos) << "the log names it too";
     std::printf("%s", text.c_str());
+}
+
+// A file put back as it was (or deleted when it was not there) on every way out.
+class RestoredFile {
+public:
+    explicit RestoredFile(std::wstring path) : path_(std::move(path)), content_(readFile(path_)) {}
+    ~RestoredFile() {
+        if (content_) {
+            writeFile(path_, *content_);
+        } else {
+            DeleteFileW(path_.c_str());
+        }
+    }
+    RestoredFile(const RestoredFile&) = delete;
+    RestoredFile& operator=(const RestoredFile&) = delete;
+
+private:
+    std::wstring path_;
+    std::optional<std::string> content_;
+};
+
+// The model's own driver file still open (as the spooler holds a loaded
+// driver): Windows 98 deletes it at its next start through WININIT.INI, and
+// remove says a restart is needed.
+TEST_F(Deploy9xWine, RemoveOfADriverFileInUseAsksForARestart) {
+    const std::wstring dir = folder(L"pkg");
+    ASSERT_NO_FATAL_FAILURE(layOut(dir));
+    const std::wstring tool = dir + L"\\TolmarDeploy.exe";
+    ToolRun run = runTool(tool, L"install --model " + model());
+    ASSERT_EQ(run.exitCode, 0u) << describe(run);
+    const std::wstring driverName = win9xCopies(kModel)[0].installed;
+    WCHAR windows[MAX_PATH];
+    ASSERT_GT(GetWindowsDirectoryW(windows, MAX_PATH), 0u);
+    const std::wstring wininit = std::wstring(windows) + L"\\WININIT.INI";
+    const RestoredFile restored(wininit);
+    ASSERT_TRUE(writeFile(wininit, "[rename]\r\nNUL=C:\\OLD.TMP\r\n\r\n[other]\r\nx=1\r\n"));
+    {
+        const HANDLE held =
+            CreateFileW((driverDirectory_ + L"\\" + driverName).c_str(), GENERIC_READ,
+                        FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE) << narrow(driverName);
+        run = runTool(tool, L"remove --model " + model());
+        CloseHandle(held);
+    }
+    EXPECT_EQ(run.exitCode, 3010u) << describe(run);
+    EXPECT_FALSE(findPrinter(model()).has_value());
+    EXPECT_FALSE(findDriver(k9xEnvironment, model()).has_value());
+    // The line goes into the section there is, the other deletion stays.
+    const std::string text = readFile(wininit).value_or("");
+    const std::regex expected("\\[rename\\]\r\nNUL=[^\r]*\\\\" + narrow(driverName) +
+                              "\r\nNUL=C:\\\\OLD\\.TMP\r\n\r\n\\[other\\]\r\nx=1\r\n");
+    EXPECT_TRUE(std::regex_search(text, expected)) << text;
 }
 
 // Where the package is found: beside the tool whatever the current directory
