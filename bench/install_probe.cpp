@@ -399,14 +399,16 @@ bool com1Opens(DWORD* error) {
 // ---- The deployment tool ----------------------------------------------------
 
 // One silent install as TolmarDeploy runs it after reading its command line:
-// the checks, the installation, its messages (to NUL here) and its log.
+// its turn, the checks, the installation, its messages (to NUL here) and its log.
 RunResult runDeploy(const std::string& packageFolder, const std::wstring& log, int* exitCode) {
     RunResult result;
     const double start = nowMs();
     {
         setup::ToolOutput output;
         DWORD error = 0;
-        if (!output.openLog(log.c_str(), &error)) fail("cannot open the deployment log");
+        if (output.openLog(log.c_str(), &error) != setup::ToolOutput::LogOpen::Opened) {
+            fail("cannot open the deployment log");
+        }
         setup::DeployRequest request;
         request.command = setup::Command::Install;
         request.modelIndex = 0;
@@ -418,7 +420,12 @@ RunResult runDeploy(const std::string& packageFolder, const std::wstring& log, i
         context.windows64 = sizeof(void*) == 8;
         context.packageFolder = packageFolder.c_str();
         setup::Win32DeploymentSystem system;
-        *exitCode = setup::runDeployRequest(request, context, system, output);
+        // The turn every install takes, as the tool takes it.
+        setup::DeploymentTurn turn(system);
+        *exitCode = turn.take(context, setup::kTurnWaitMilliseconds, output);
+        if (*exitCode == setup::kExitOk) {
+            *exitCode = setup::runDeployRequest(request, context, system, output);
+        }
     }
     result.ms = nowMs() - start;
     return result;

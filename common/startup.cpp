@@ -24,7 +24,9 @@ int exitFunctionCount;
 extern "C" {
 
 int atexit(void (*function)()) {
-    if (exitFunctionCount == kMaxExitFunctions) return -1;
+    // A destructor that would never run is a build fault: the program stops
+    // before it does anything, with an exit code no run otherwise gives.
+    if (exitFunctionCount == kMaxExitFunctions) ExitProcess(setup::kExitTooManyStaticObjects);
     exitFunctions[exitFunctionCount++] = function;
     return 0;
 }

@@ -5,6 +5,10 @@
 
 namespace setup {
 
+// The exit code of a program with more static objects to destroy than the
+// start-up keeps room for (they register while it starts, before anything is done).
+constexpr unsigned kExitTooManyStaticObjects = 70;
+
 // Runs the static constructors, from the last in the linker's list to the
 // first, as the compiler's own start-up code does.
 void constructStaticObjects();

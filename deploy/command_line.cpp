@@ -2,6 +2,9 @@
 
 #include <cstring>
 
+#include "catalogue/names.h"
+#include "common/utf8.h"
+
 namespace setup {
 namespace {
 
@@ -57,8 +60,13 @@ bool ArgumentList::split(const char* commandLine) {
                     }
                 }
             } else if (*p == '"') {
-                quoted = !quoted;
-                ++p;
+                if (quoted && p[1] == '"') {
+                    if (!put('"')) return false;
+                    p += 2;
+                } else {
+                    quoted = !quoted;
+                    ++p;
+                }
             } else {
                 if (!put(*p)) return false;
                 ++p;
@@ -135,10 +143,12 @@ ParsedCommandLine parseCommandLine(int count, const char* const* arguments) {
         } else if (option == &options[2]) {
             request.portIndex = findPort(value);
             if (request.portIndex < 0) return fail(UsageError::UnknownPort, value);
-        } else if (option == &options[3]) {
-            request.packageFolder = value;
         } else {
-            request.logFile = value;
+            std::uint16_t wide[kMaxPathUnits + 1];
+            if (utf8ToUtf16(value, wide, kMaxPathUnits + 1) > kMaxPathUnits) {
+                return fail(UsageError::PathTooLong, arguments[i - 1]);
+            }
+            (option == &options[3] ? request.packageFolder : request.logFile) = value;
         }
     }
     if ((install || remove) && request.modelIndex < 0) {

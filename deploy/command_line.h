@@ -8,9 +8,10 @@
 
 namespace setup {
 
-// Splits a command line the way the C runtime does (spaces separate,
-// quotes group, 2n backslashes before a quote give n and toggle quoting,
-// 2n+1 give n and a literal quote), after skipping the program name.
+// Splits a command line the way the C runtime (msvcrt since 2008) does:
+// spaces separate, quotes group, 2n backslashes before a quote give n and
+// toggle quoting, 2n+1 give n and a literal quote, and "" inside quotes gives
+// a literal quote and stays quoted. The program name is skipped first.
 class ArgumentList {
 public:
     static constexpr int kMaxArguments = 24;
@@ -48,8 +49,13 @@ enum class UsageError {
     MissingValue,
     Repeated,
     MissingModel,
-    TooLong,  // the command line does not fit
+    TooLong,      // the command line does not fit
+    PathTooLong,  // a --package or --log path longer than kMaxPathUnits
 };
+
+// The longest --package or --log path the tool takes, in UTF-16 units: its
+// wide path buffers hold this many and the NUL. A longer one is refused, never cut.
+constexpr std::size_t kMaxPathUnits = 1039;
 
 struct ParsedCommandLine {
     DeployRequest request;

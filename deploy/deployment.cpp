@@ -160,6 +160,13 @@ bool clearDefaultEntry(DeploymentSystemApi& api, const ModelRow& model, DeployOu
     return true;
 }
 
+// What DeleteFileA answers for a file another program has open (Windows 9x
+// answers access denied for a loaded driver).
+bool fileInUse(std::uint32_t error) {
+    return error == win32::kErrorSharingViolation || error == win32::kErrorLockViolation ||
+           error == win32::kErrorAccessDenied;
+}
+
 int stepTextId(InstallStep step) {
     switch (step) {
         case InstallStep::InvalidSelection:
@@ -270,6 +277,7 @@ int runRemove(const DeployRequest& request, const DeployContext& context, Deploy
     }
     output.line(Stream::Err, IDS_DEPLOY_REMOVING, model.modelName);
     bool failed = false;
+    bool restart = false;
 
     if (found.printer) {
         ScopedPrinter printer(api);
@@ -333,8 +341,14 @@ int runRemove(const DeployRequest& request, const DeployContext& context, Deploy
                 const std::uint32_t deleteError = api.deleteFile(path.c_str());
                 if (deleteError == 0) {
                     output.line(Stream::Err, IDS_DEPLOY_FILE_DELETED, path.c_str());
-                } else if (deleteError != win32::kErrorFileNotFound &&
-                           deleteError != win32::kErrorPathNotFound) {
+                } else if (deleteError == win32::kErrorFileNotFound ||
+                           deleteError == win32::kErrorPathNotFound) {
+                    // Already gone.
+                } else if (fileInUse(deleteError) && api.deleteFileAtRestart(path.c_str()) == 0) {
+                    // The spooler still has it loaded: it goes at the next restart.
+                    output.line(Stream::Err, IDS_DEPLOY_FILE_DELETED_AT_RESTART, path.c_str());
+                    restart = true;
+                } else {
                     output.failure(IDS_DEPLOY_FAIL_DELETE_FILE, path.c_str(), deleteError);
                     failed = true;
                 }
@@ -352,9 +366,13 @@ int runRemove(const DeployRequest& request, const DeployContext& context, Deploy
         output.line(Stream::Err, IDS_DEPLOY_STILL_PRESENT, what.c_str());
         failed = true;
     }
-    output.line(Stream::Err, failed ? IDS_DEPLOY_REMOVE_FAILED : IDS_DEPLOY_REMOVED,
+    if (failed) {
+        output.line(Stream::Err, IDS_DEPLOY_REMOVE_FAILED, model.modelName);
+        return kExitFailed;
+    }
+    output.line(Stream::Err, restart ? IDS_DEPLOY_REMOVED_RESTART : IDS_DEPLOY_REMOVED,
                 model.modelName);
-    return failed ? kExitFailed : kExitOk;
+    return restart ? kExitRestartRequired : kExitOk;
 }
 
 int runStatus(const DeployRequest& request, const DeployContext& context, DeploymentSystemApi& api,
@@ -387,6 +405,42 @@ int runStatus(const DeployRequest& request, const DeployContext& context, Deploy
 }
 
 }  // namespace
+
+const char* deploymentMutexName(const DeployContext& context) {
+    const bool nt5OrLater = context.versionKnown && context.version.platformId == kPlatformNt &&
+                            context.version.majorVersion >= 5;
+    return nt5OrLater ? "Global\\TolmarDeploy" : "TolmarDeploy";
+}
+
+int DeploymentTurn::take(const DeployContext& context, std::uint32_t limitMilliseconds,
+                         DeployOutput& output) {
+    const char* name = deploymentMutexName(context);
+    std::uint32_t error = api_.createMutex(name, mutex_.receive());
+    if (error != 0) {
+        output.failure(IDS_DEPLOY_TURN_FAILED, name, error);
+        return kExitFailed;
+    }
+    std::uint32_t result = api_.waitForSingleObject(mutex_.get(), 0, &error);
+    if (result == win32::kWaitTimeout) {
+        Detail seconds;
+        appendNumber(seconds, limitMilliseconds / 1000);
+        output.line(Stream::Err, IDS_DEPLOY_TURN_WAITING, seconds.c_str());
+        result = api_.waitForSingleObject(mutex_.get(), limitMilliseconds, &error);
+    }
+    if (result == win32::kWaitObject0 || result == win32::kWaitAbandoned) {
+        owned_ = true;
+        // The run that had the turn ended without giving it back: it died.
+        if (result == win32::kWaitAbandoned)
+            output.line(Stream::Err, IDS_DEPLOY_TURN_ABANDONED, "");
+        return kExitOk;
+    }
+    if (result == win32::kWaitTimeout) {
+        output.line(Stream::Err, IDS_DEPLOY_TURN_TIMEOUT, "");
+    } else {
+        output.failure(IDS_DEPLOY_TURN_FAILED, name, error);
+    }
+    return kExitFailed;
+}
 
 InstallFamily deployFamily(const DeployContext& context) {
     if (!context.versionKnown) return InstallFamily::None;

@@ -14,9 +14,10 @@ namespace setup {
 
 enum ExitCode : int {
     kExitOk = 0,
-    kExitFailed = 1,       // a step failed; or, for status --model, not installed
-    kExitUsage = 2,        // the command line is wrong; nothing was done
-    kExitUnsupported = 3,  // this Windows cannot take the package; nothing was written
+    kExitFailed = 1,              // a step failed; or, for status --model, not installed
+    kExitUsage = 2,               // the command line is wrong; nothing was done
+    kExitUnsupported = 3,         // this Windows cannot take the package; nothing was written
+    kExitRestartRequired = 3010,  // removed; a driver file in use goes at the next restart
 };
 
 enum class Stream { Out, Err };
@@ -51,6 +52,36 @@ InstallFamily deployFamily(const DeployContext& context);
 
 // The printing environment whose drivers belong to this Windows.
 const char* driverEnvironment(InstallFamily family);
+
+// How long a run waits for another run's install or removal to end.
+constexpr std::uint32_t kTurnWaitMilliseconds = 5 * 60 * 1000;
+
+// The mutex through which runs on one computer take turns: global on NT 5
+// and later, so runs in every session (services, remote desktops) share it;
+// NT 4 and the 9x family have one namespace and no "Global\\" prefix.
+const char* deploymentMutexName(const DeployContext& context);
+
+// This run's turn to change the computer. Released and closed on every way
+// out, so the next run never mistakes a finished run for one that died.
+class DeploymentTurn {
+public:
+    explicit DeploymentTurn(DeploymentSystemApi& api) : api_(api), mutex_(api) {}
+    ~DeploymentTurn() {
+        if (owned_) api_.releaseMutex(mutex_.get());
+    }
+    DeploymentTurn(const DeploymentTurn&) = delete;
+    DeploymentTurn& operator=(const DeploymentTurn&) = delete;
+
+    // Takes the turn, waiting at most `limitMilliseconds` for a run that
+    // has it and saying so; kExitOk once taken, kExitFailed (after saying
+    // why) when it is not.
+    int take(const DeployContext& context, std::uint32_t limitMilliseconds, DeployOutput& output);
+
+private:
+    DeploymentSystemApi& api_;
+    ScopedFile mutex_;
+    bool owned_ = false;
+};
 
 // Runs an install, remove or status request; help is the caller's.
 int runDeployRequest(const DeployRequest& request, const DeployContext& context,

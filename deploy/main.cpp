@@ -13,6 +13,7 @@
 #include "deploy/nt_functions.h"
 #include "deploy/tool_output.h"
 #include "install/os_version.h"
+#include "install/package_files.h"
 #include "install/win32_deployment_system.h"
 #include "resources/deploy_resource.h"
 
@@ -41,14 +42,19 @@ bool commandLineUtf8(char* out, std::size_t size) {
     return n < size;
 }
 
-void toWide(const char* utf8, WCHAR* out, int size) {
-    utf8ToUtf16(utf8, reinterpret_cast<std::uint16_t*>(out), static_cast<std::size_t>(size));
+// The command line's paths in UTF-16; the parser refused any longer than
+// kMaxPathUnits, so this never cuts one.
+constexpr int kWidePath = static_cast<int>(kMaxPathUnits + 1);
+
+bool toWide(const char* utf8, WCHAR* out, int size) {
+    return utf8ToUtf16(utf8, reinterpret_cast<std::uint16_t*>(out),
+                       static_cast<std::size_t>(size)) < static_cast<std::size_t>(size);
 }
 
 // The full path of `given` (relative to the current directory).
 bool fullPath(const char* given, WCHAR* out, DWORD size) {
-    static WCHAR wide[MAX_PATH * 4];
-    toWide(given, wide, MAX_PATH * 4);
+    static WCHAR wide[kWidePath];
+    if (!toWide(given, wide, kWidePath)) return false;
     if (nt().available()) {
         const DWORD n = nt().getFullPathNameW(wide, size, out, nullptr);
         return n > 0 && n < size;
@@ -110,11 +116,6 @@ bool isFolder(const WCHAR* path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// The package folder as the installers' ANSI file functions take it. A
-// folder whose name the ANSI code page cannot spell, or too deep for a full
-// ANSI path, becomes the current directory and the installers read from there.
-constexpr std::size_t kLongestPackagePath = sizeof "\\win2k\\STDNAMES.GPD";
-
 bool sameWide(const WCHAR* a, const WCHAR* b) {
     while (*a && *a == *b) {
         ++a;
@@ -123,10 +124,14 @@ bool sameWide(const WCHAR* a, const WCHAR* b) {
     return *a == *b;
 }
 
+// The package folder as the installers' ANSI file functions take it. A
+// folder whose name the ANSI code page cannot spell, or too deep for a full
+// ANSI path to its longest file, becomes the current directory and the
+// installers read from there.
 bool usePackageFolder(const WCHAR* folder, char* ansi, int size) {
     BOOL lossy = FALSE;
     const int n = WideCharToMultiByte(CP_ACP, 0, folder, -1, ansi, size, nullptr, &lossy);
-    if (n > 0 && !lossy && static_cast<std::size_t>(n) + kLongestPackagePath <= MAX_PATH) {
+    if (n > 0 && !lossy && PackageFiles::packageFolderFits(static_cast<std::size_t>(n - 1))) {
         WCHAR back[MAX_PATH * 4];
         if (MultiByteToWideChar(CP_ACP, 0, ansi, -1, back, MAX_PATH * 4) > 0 &&
             sameWide(back, folder)) {
@@ -164,6 +169,9 @@ void showUsageError(ToolOutput& output, const ParsedCommandLine& parsed) {
         case UsageError::TooLong:
             id = IDS_DEPLOY_USAGE_TOO_LONG;
             break;
+        case UsageError::PathTooLong:
+            id = IDS_DEPLOY_USAGE_PATH_TOO_LONG;
+            break;
         case UsageError::None:
             break;
     }
@@ -183,6 +191,50 @@ void showHelp(ToolOutput& output) {
     }
     models.append(L"\r\n");
     output.write(Stream::Out, models.c_str(), models.size());
+}
+
+void logExitCode(ToolOutput& output, int result) {
+    WideLine code;
+    code.appendNumber(static_cast<DWORD>(result));
+    output.logOnly(IDS_DEPLOY_EXIT, code.c_str());
+}
+
+// Owns an open registry key.
+class ScopedKey {
+public:
+    ScopedKey() = default;
+    ~ScopedKey() {
+        if (key_) RegCloseKey(key_);
+    }
+    ScopedKey(const ScopedKey&) = delete;
+    ScopedKey& operator=(const ScopedKey&) = delete;
+    HKEY* receive() { return &key_; }
+    HKEY get() const { return key_; }
+
+private:
+    HKEY key_ = nullptr;
+};
+
+// How long a run waits for its turn: kTurnWaitMilliseconds, or less where
+// the machine's administrators set DeployWaitSeconds (a DWORD) under
+// HKLM\Software\Tolmar\Printer Driver, as the tests do. Only administrators
+// can write there, so no standard user can cut short the wait of a run as
+// SYSTEM; and no value makes the wait longer.
+std::uint32_t turnWaitMilliseconds() {
+    ScopedKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Tolmar\\Printer Driver", 0, KEY_QUERY_VALUE,
+                      key.receive()) != ERROR_SUCCESS) {
+        return kTurnWaitMilliseconds;
+    }
+    DWORD seconds = 0;
+    DWORD type = 0;
+    DWORD size = sizeof seconds;
+    if (RegQueryValueExA(key.get(), "DeployWaitSeconds", nullptr, &type,
+                         reinterpret_cast<BYTE*>(&seconds), &size) != ERROR_SUCCESS ||
+        type != REG_DWORD || size != sizeof seconds || seconds >= kTurnWaitMilliseconds / 1000) {
+        return kTurnWaitMilliseconds;
+    }
+    return seconds * 1000;
 }
 
 int run() {
@@ -206,10 +258,16 @@ int run() {
     }
 
     if (request.logFile) {
-        static WCHAR logPath[MAX_PATH * 4];
-        toWide(request.logFile, logPath, MAX_PATH * 4);
-        DWORD error = 0;
-        if (!output.openLog(logPath, &error)) {
+        static WCHAR logPath[kWidePath];
+        DWORD error = ERROR_FILENAME_EXCED_RANGE;
+        const ToolOutput::LogOpen opened = toWide(request.logFile, logPath, kWidePath)
+                                               ? output.openLog(logPath, &error)
+                                               : ToolOutput::LogOpen::Failed;
+        if (opened == ToolOutput::LogOpen::Linked) {
+            output.line(Stream::Err, IDS_DEPLOY_LOG_LINKED, request.logFile);
+            return kExitFailed;
+        }
+        if (opened == ToolOutput::LogOpen::Failed) {
             output.failure(IDS_DEPLOY_LOG_FAILED, request.logFile, error);
             return kExitFailed;
         }
@@ -224,6 +282,16 @@ int run() {
                            queryWindowsVersion(kVersionInfoSize, &version);
     context.version = version;
     context.windows64 = windowsIs64Bit();
+
+    Win32DeploymentSystem system;
+    // Installs and removals take turns with other runs on this computer;
+    // status only reads.
+    DeploymentTurn turn(system);
+    if (request.command != Command::Status &&
+        turn.take(context, turnWaitMilliseconds(), output) != kExitOk) {
+        logExitCode(output, kExitFailed);
+        return kExitFailed;
+    }
 
     int result = kExitFailed;
     static char packageAnsi[MAX_PATH];
@@ -248,13 +316,8 @@ int run() {
         }
         context.packageFolder = packageAnsi;
     }
-    if (packageReady) {
-        Win32DeploymentSystem system;
-        result = runDeployRequest(request, context, system, output);
-    }
-    WideLine code;
-    code.appendNumber(static_cast<DWORD>(result));
-    output.logOnly(IDS_DEPLOY_EXIT, code.c_str());
+    if (packageReady) result = runDeployRequest(request, context, system, output);
+    logExitCode(output, result);
     return result;
 }
 

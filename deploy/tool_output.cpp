@@ -41,41 +41,137 @@ bool findString(LANGID language, int id, const WCHAR** text, int* length) {
     return true;
 }
 
+struct FileLinks {
+    ULONG count = 1;
+    bool reparsePoint = false;
+};
+
+// The names a file has and whether it is a reparse point, NT family only
+// (Windows 9x has neither hard links nor reparse points, nor other accounts
+// to fear). Asked of the file system directly: GetFileInformationByHandle
+// also asks for the volume's serial number, which is slow under Wine.
+bool queryLinks(HANDLE file, FileLinks* links) {
+    struct IoStatus {
+        union {
+            LONG status;
+            void* pointer;
+        };
+        ULONG_PTR information;
+    };
+    struct BasicInformation {  // FILE_BASIC_INFORMATION
+        LARGE_INTEGER creationTime, lastAccessTime, lastWriteTime, changeTime;
+        ULONG fileAttributes;
+    };
+    struct StandardInformation {  // FILE_STANDARD_INFORMATION
+        LARGE_INTEGER allocationSize, endOfFile;
+        ULONG numberOfLinks;
+        BOOLEAN deletePending, directory;
+    };
+    constexpr ULONG kFileBasicInformation = 4;
+    constexpr ULONG kFileStandardInformation = 5;
+    using QueryFn = LONG(NTAPI*)(HANDLE, IoStatus*, void*, ULONG, ULONG);
+    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    const auto query = ntdll ? reinterpret_cast<QueryFn>(reinterpret_cast<void*>(
+                                   GetProcAddress(ntdll, "NtQueryInformationFile")))
+                             : nullptr;
+    if (!query) return false;
+    IoStatus status = {};
+    BasicInformation basic = {};
+    StandardInformation standard = {};
+    if (query(file, &status, &basic, sizeof basic, kFileBasicInformation) < 0 ||
+        query(file, &status, &standard, sizeof standard, kFileStandardInformation) < 0) {
+        return false;
+    }
+    links->count = standard.numberOfLinks;
+    links->reparsePoint = (basic.fileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    return true;
+}
+
 }  // namespace
 
 ToolOutput::ToolOutput() : language_(userLanguage()) {}
 
 ToolOutput::~ToolOutput() {
-    if (log_ != INVALID_HANDLE_VALUE) CloseHandle(log_);
+    closeLog();
 }
 
-bool ToolOutput::openLog(const WCHAR* path, DWORD* error) {
+void ToolOutput::closeLog() {
+    if (log_ != INVALID_HANDLE_VALUE) CloseHandle(log_);
+    log_ = INVALID_HANDLE_VALUE;
+}
+
+ToolOutput::LogOpen ToolOutput::openLog(const WCHAR* path, DWORD* error) {
     const NtFunctions& nt = NtFunctions::get();
+    // Sharing that lets another run append to the same log at the same time.
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
     if (nt.available()) {
-        log_ = nt.createFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+        // Append-only: each WriteFile lands whole at the end, whoever else
+        // appends. A link is opened itself, not followed (NT 5 has reparse
+        // points; NT 4 knows neither them nor the flag). A pipe server named
+        // as the log learns who we are, never acts as us.
+        const DWORD version = GetVersion();
+        const DWORD flags = FILE_ATTRIBUTE_NORMAL | SECURITY_SQOS_PRESENT |
+                            SECURITY_IDENTIFICATION |
+                            (LOBYTE(LOWORD(version)) >= 5 ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
+        log_ = nt.createFileW(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE, share,
+                              nullptr, OPEN_ALWAYS, flags, nullptr);
     } else {
         char ansi[MAX_PATH];
         BOOL lossy = FALSE;
         const int n = WideCharToMultiByte(CP_ACP, 0, path, -1, ansi, MAX_PATH, nullptr, &lossy);
         if (n > 0 && !lossy) {
-            log_ = CreateFileA(ansi, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+            log_ = CreateFileA(ansi, GENERIC_WRITE, share, nullptr, OPEN_ALWAYS,
                                FILE_ATTRIBUTE_NORMAL, nullptr);
+            lockToAppend_ = true;
         } else {
             SetLastError(n > 0 ? ERROR_INVALID_NAME : ERROR_FILENAME_EXCED_RANGE);
         }
     }
     if (log_ == INVALID_HANDLE_VALUE) {
         *error = GetLastError();
-        return false;
+        return LogOpen::Failed;
+    }
+    // Only a plain disk file: not a device or a pipe, and not a file with a
+    // second name or a reparse point, where the lines would land in a file
+    // someone else chose.
+    if (GetFileType(log_) != FILE_TYPE_DISK) {
+        *error = ERROR_BAD_FILE_TYPE;
+        closeLog();
+        return LogOpen::Failed;
+    }
+    FileLinks links;
+    if (nt.available() && !queryLinks(log_, &links)) {
+        *error = ERROR_INVALID_FUNCTION;
+        closeLog();
+        return LogOpen::Failed;
+    }
+    if (links.count > 1 || links.reparsePoint) {
+        closeLog();
+        return LogOpen::Linked;
     }
     // A new log starts with the byte order mark, so every editor reads it as UTF-8.
     DWORD high = 0;
-    if (GetFileSize(log_, &high) == 0 && high == 0) {
-        DWORD written = 0;
-        WriteFile(log_, "\xEF\xBB\xBF", 3, &written, nullptr);
+    if (GetFileSize(log_, &high) == 0 && high == 0) append("\xEF\xBB\xBF", 3);
+    return LogOpen::Opened;
+}
+
+void ToolOutput::append(const char* bytes, DWORD size) {
+    // A byte no log reaches (logs stay far below 4 GB), locked by whichever
+    // run writes; another run waits for it a little, then writes anyway.
+    constexpr DWORD kLockOffset = 0xFFFFFFFEu;
+    bool locked = false;
+    if (lockToAppend_) {
+        for (int attempt = 0; attempt < 200 && !locked; ++attempt) {
+            locked = LockFile(log_, kLockOffset, 0, 1, 0) != FALSE;
+            if (!locked) Sleep(10);
+        }
     }
-    return true;
+    // Needless where the file is open for appending only; a file system that
+    // ignores that still gets the line at its end.
+    SetFilePointer(log_, 0, nullptr, FILE_END);
+    DWORD written = 0;
+    WriteFile(log_, bytes, size, &written, nullptr);
+    if (locked) UnlockFile(log_, kLockOffset, 0, 1, 0);
 }
 
 void ToolOutput::appendString(WideLine& line, int textId) const {
@@ -205,10 +301,8 @@ void ToolOutput::log(const WideLine& line) {
     std::size_t n = utf16ToUtf8(reinterpret_cast<const std::uint16_t*>(stamped.c_str()),
                                 static_cast<std::size_t>(stamped.size()), bytes, sizeof bytes);
     if (n == sizeof bytes) n = static_cast<std::size_t>(lstrlenA(bytes));
-    // Appended at the end each time: another run may share the file.
-    SetFilePointer(log_, 0, nullptr, FILE_END);
-    DWORD written = 0;
-    WriteFile(log_, bytes, static_cast<DWORD>(n), &written, nullptr);
+    // One write per line: another run may append to the same file.
+    append(bytes, static_cast<DWORD>(n));
 }
 
 }  // namespace setup

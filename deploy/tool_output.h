@@ -17,9 +17,11 @@ public:
     ToolOutput(const ToolOutput&) = delete;
     ToolOutput& operator=(const ToolOutput&) = delete;
 
-    // Appends to the file from now on; false (with the system's error) when
-    // it cannot be opened for writing.
-    bool openLog(const WCHAR* path, DWORD* error);
+    enum class LogOpen { Opened, Failed, Linked };
+    // Appends to the file from now on. Failed (with the system's error) when
+    // it cannot be opened for appending or is no disk file; Linked when it is
+    // a hard link, symbolic link or junction, which the tool never writes through.
+    LogOpen openLog(const WCHAR* path, DWORD* error);
 
     void line(Stream stream, int textId, const char* detail) override;
     void failure(int textId, const char* detail, std::uint32_t error) override;
@@ -38,8 +40,14 @@ private:
     void emit(Stream stream, const WideLine& line, bool toConsole);
     void log(const WideLine& line);
 
+    void closeLog();
+    void append(const char* bytes, DWORD size);
+
     LANGID language_;
     HANDLE log_ = INVALID_HANDLE_VALUE;
+    // Windows 9x cannot open a file for appending only: a lock around the
+    // seek and the write keeps two runs' lines apart there.
+    bool lockToAppend_ = false;
 };
 
 }  // namespace setup

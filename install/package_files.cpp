@@ -1,5 +1,7 @@
 #include "install/package_files.h"
 
+#include <cstring>
+
 namespace setup {
 
 PackageFiles::PackageFiles(InstallFamily family, const ModelRow& model) {
@@ -35,6 +37,21 @@ bool PackageFiles::sourcePath(const InstallOptions& options, int index, PathText
     const char* package = options.packageFolder ? options.packageFolder : "";
     return out.append(
         {package, package[0] != '\0' ? "\\" : "", folder_, "\\", files_[index].source});
+}
+
+std::size_t PackageFiles::longestSourceTail() {
+    std::size_t longest = 0;
+    for (const InstallFamily family : {InstallFamily::Nt, InstallFamily::Win9x}) {
+        for (int model = 0; model < ModelCatalogue::kCount; ++model) {
+            const PackageFiles files(family, ModelCatalogue::row(model));
+            for (int i = 0; i < files.count(); ++i) {
+                const std::size_t tail =
+                    1 + std::strlen(files.folder()) + 1 + std::strlen(files.at(i).source);
+                if (tail > longest) longest = tail;
+            }
+        }
+    }
+    return longest;
 }
 
 }  // namespace setup

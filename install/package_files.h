@@ -37,6 +37,15 @@ public:
     // "<folder>\<name>" under the current directory. False when it does not fit.
     bool sourcePath(const InstallOptions& options, int index, PathText& out) const;
 
+    // The longest "\<folder>\<name>" of any model in either family, computed
+    // from the catalogue so a new model with a longer name moves it.
+    static std::size_t longestSourceTail();
+    // Whether every file of every model can be read from a package folder of
+    // this many characters through a full ANSI path.
+    static bool packageFolderFits(std::size_t folderLength) {
+        return folderLength + longestSourceTail() < kMaxPath;
+    }
+
 private:
     void add(const char* source, const char* destination, bool keepExisting = false);
 

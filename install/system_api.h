@@ -66,6 +66,7 @@ using PrinterVisitor = void (*)(void* context, const PrinterInfo2& printer);
 namespace win32 {
 constexpr std::uint32_t kErrorFileNotFound = 2;
 constexpr std::uint32_t kErrorPathNotFound = 3;
+constexpr std::uint32_t kErrorAccessDenied = 5;
 constexpr std::uint32_t kErrorSharingViolation = 32;
 constexpr std::uint32_t kErrorLockViolation = 33;
 constexpr std::uint32_t kErrorNotSupported = 50;
@@ -79,6 +80,10 @@ constexpr std::uint32_t kErrorUnknownPrinterDriver = 1797;
 constexpr std::uint32_t kErrorInvalidPrinterName = 1801;
 constexpr std::uint32_t kErrorPrinterAlreadyExists = 1802;
 constexpr std::uint32_t kDpdDeleteUnusedFiles = 1;
+constexpr std::uint32_t kWaitObject0 = 0;
+constexpr std::uint32_t kWaitAbandoned = 0x80;
+constexpr std::uint32_t kWaitTimeout = 258;
+constexpr std::uint32_t kWaitFailed = 0xFFFFFFFF;
 constexpr std::uint32_t kRegSz = 1;
 constexpr std::uint32_t kRegBinary = 3;
 constexpr std::uint32_t kPrinterAttributeDefault = 4;
@@ -150,6 +155,17 @@ public:
                                              const char* value) = 0;
     // DeleteFileA(path)
     virtual std::uint32_t deleteFile(const char* path) = 0;
+    // MoveFileExA(path, NULL, MOVEFILE_DELAY_UNTIL_REBOOT); on Windows 9x, which
+    // lacks it, the same through a "NUL=path" line in WININIT.INI's [rename].
+    virtual std::uint32_t deleteFileAtRestart(const char* path) = 0;
+    // CreateMutexA(NULL, FALSE, name)
+    virtual std::uint32_t createMutex(const char* name, SysHandle* mutex) = 0;
+    // WaitForSingleObject(handle, milliseconds): kWaitObject0, kWaitAbandoned,
+    // kWaitTimeout, or kWaitFailed with *error set.
+    virtual std::uint32_t waitForSingleObject(SysHandle handle, std::uint32_t milliseconds,
+                                              std::uint32_t* error) = 0;
+    // ReleaseMutex(mutex)
+    virtual void releaseMutex(SysHandle mutex) = 0;
 };
 
 // Owns one handle of the system interface and closes it with the matching

@@ -17,6 +17,23 @@ inline std::uint32_t lastErrorOr(std::uint32_t fallback) {
     return error != 0 ? error : fallback;
 }
 
+// Owns a kernel handle (INVALID_HANDLE_VALUE or null for none) and closes it. Move-less.
+class ScopedHandle {
+public:
+    explicit ScopedHandle(HANDLE handle) : handle_(handle) {}
+    ~ScopedHandle() {
+        if (valid()) CloseHandle(handle_);
+    }
+    ScopedHandle(const ScopedHandle&) = delete;
+    ScopedHandle& operator=(const ScopedHandle&) = delete;
+
+    bool valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
+    HANDLE get() const { return handle_; }
+
+private:
+    HANDLE handle_;
+};
+
 template <typename T>
 inline SysHandle toSysHandle(T handle) {
     return reinterpret_cast<SysHandle>(handle);

@@ -1,5 +1,6 @@
 #include "install/win32_deployment_system.h"
 
+#include "common/bounded_text.h"
 #include "install/win32_calls.h"
 
 namespace setup {
@@ -50,6 +51,58 @@ std::uint32_t enumerate(EnumBuffer& buffer, DWORD* count, Call call) {
 
 const char* constText(LPSTR text) {
     return text;
+}
+
+// Windows 9x deletes at its next start what WININIT.INI's [rename] section
+// renames to NUL. The section may hold several such lines, which the profile
+// functions cannot write, so the line goes in by hand after the section's name.
+std::uint32_t deleteThroughWininit(const char* path) {
+    char ini[MAX_PATH];
+    const UINT n = GetWindowsDirectoryA(ini, MAX_PATH);
+    static const char kName[] = "\\WININIT.INI";
+    if (n == 0 || n + sizeof kName > MAX_PATH) return ERROR_FILENAME_EXCED_RANGE;
+    lstrcpynA(ini + n, kName, MAX_PATH - static_cast<int>(n));
+    const ScopedHandle file(CreateFileA(ini, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) return lastErrorOr(ERROR_ACCESS_DENIED);
+    static char text[32 * 1024];
+    DWORD size = 0;
+    if (!ReadFile(file.get(), text, sizeof text, &size, nullptr)) {
+        return lastErrorOr(ERROR_READ_FAULT);
+    }
+    if (size == sizeof text) return ERROR_FILE_TOO_LARGE;
+    static const char kSection[] = "[rename]";
+    const int sectionLength = lstrlenA(kSection);
+    // Where the new line goes: after the section's name line, or at the end
+    // under a new section.
+    DWORD at = size;
+    for (DWORD line = 0; line < size;) {
+        DWORD end = line;
+        while (end < size && text[end] != '\n') ++end;
+        if (end - line >= static_cast<DWORD>(sectionLength) &&
+            CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, text + line, sectionLength,
+                           kSection, sectionLength) == CSTR_EQUAL) {
+            at = end < size ? end + 1 : end;
+            break;
+        }
+        line = end + 1;
+    }
+    BoundedText<MAX_PATH + 32> entry;
+    if (at == size) {
+        if (size > 0 && text[size - 1] != '\n') entry.append("\r\n");
+        entry.append("[rename]\r\n");
+    }
+    if (!entry.append({"NUL=", path, "\r\n"})) return ERROR_FILENAME_EXCED_RANGE;
+    DWORD written = 0;
+    // The rest of the file moves down behind the new line.
+    if (SetFilePointer(file.get(), static_cast<LONG>(at), nullptr, FILE_BEGIN) ==
+            INVALID_SET_FILE_POINTER ||
+        !WriteFile(file.get(), entry.c_str(), static_cast<DWORD>(entry.size()), &written,
+                   nullptr) ||
+        !WriteFile(file.get(), text + at, size - at, &written, nullptr)) {
+        return lastErrorOr(ERROR_WRITE_FAULT);
+    }
+    return 0;
 }
 
 }  // namespace
@@ -169,6 +222,41 @@ std::uint32_t Win32DeploymentSystem::writeProfileString(const char* section, con
 std::uint32_t Win32DeploymentSystem::deleteFile(const char* path) {
     SetLastError(0);
     return DeleteFileA(path) ? 0 : lastErrorOr(ERROR_FILE_NOT_FOUND);
+}
+
+std::uint32_t Win32DeploymentSystem::deleteFileAtRestart(const char* path) {
+    using MoveFileExFn = BOOL(WINAPI*)(LPCSTR, LPCSTR, DWORD);
+    const HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    // Windows 9x exports MoveFileExA only as a stub that fails.
+    const auto moveFileEx = kernel && (GetVersion() & 0x80000000u) == 0
+                                ? reinterpret_cast<MoveFileExFn>(reinterpret_cast<void*>(
+                                      GetProcAddress(kernel, "MoveFileExA")))
+                                : nullptr;
+    if (!moveFileEx) return deleteThroughWininit(path);
+    SetLastError(0);
+    return moveFileEx(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)
+               ? 0
+               : lastErrorOr(ERROR_ACCESS_DENIED);
+}
+
+std::uint32_t Win32DeploymentSystem::createMutex(const char* name, SysHandle* mutex) {
+    SetLastError(0);
+    const HANDLE handle = CreateMutexA(nullptr, FALSE, name);
+    *mutex = toSysHandle(handle);
+    return handle ? 0 : lastErrorOr(ERROR_INVALID_HANDLE);
+}
+
+std::uint32_t Win32DeploymentSystem::waitForSingleObject(SysHandle handle,
+                                                         std::uint32_t milliseconds,
+                                                         std::uint32_t* error) {
+    SetLastError(0);
+    const DWORD result = WaitForSingleObject(reinterpret_cast<HANDLE>(handle), milliseconds);
+    *error = result == WAIT_FAILED ? lastErrorOr(ERROR_INVALID_HANDLE) : 0;
+    return result;
+}
+
+void Win32DeploymentSystem::releaseMutex(SysHandle mutex) {
+    ReleaseMutex(reinterpret_cast<HANDLE>(mutex));
 }
 
 }  // namespace setup

@@ -23,6 +23,11 @@ public:
     std::uint32_t writeProfileString(const char* section, const char* key,
                                      const char* value) override;
     std::uint32_t deleteFile(const char* path) override;
+    std::uint32_t deleteFileAtRestart(const char* path) override;
+    std::uint32_t createMutex(const char* name, SysHandle* mutex) override;
+    std::uint32_t waitForSingleObject(SysHandle handle, std::uint32_t milliseconds,
+                                      std::uint32_t* error) override;
+    void releaseMutex(SysHandle mutex) override;
 
 private:
     decltype(&::OpenPrinterA) openPrinterA_;

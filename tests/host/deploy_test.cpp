@@ -10,6 +10,7 @@
 #include "common/utf8.h"
 #include "deploy/command_line.h"
 #include "deploy/deployment.h"
+#include "install/package_files.h"
 #include "resources/deploy_resource.h"
 #include "tests/support/recording_system.h"
 
@@ -139,6 +140,32 @@ INSTANTIATE_TEST_SUITE_P(
                   {"install", "--model", "QM-4712II", "--default", "--default"},
                   UsageError::Repeated}));
 
+// A path the tool's wide buffers cannot hold is refused by name, never cut.
+TEST(CommandLine, RefusesAPathLongerThanTheToolTakes) {
+    const std::string longest(kMaxPathUnits, 'p');
+    const std::string over(kMaxPathUnits + 1, 'p');
+    // Three bytes of UTF-8 each, one UTF-16 unit each.
+    std::string chinese;
+    for (std::size_t i = 0; i < kMaxPathUnits; ++i) chinese += "\xe4\xb8\xad";
+    const struct {
+        const char* option;
+        std::string path;
+        UsageError error;
+    } cases[] = {
+        {"--package", longest, UsageError::None}, {"--package", over, UsageError::PathTooLong},
+        {"--log", longest, UsageError::None},     {"--log", over, UsageError::PathTooLong},
+        {"--log", chinese, UsageError::None},     {"--log", chinese + "x", UsageError::PathTooLong},
+    };
+    for (const auto& c : cases) {
+        const ParsedCommandLine parsed =
+            parse({"install", "--model", "QM-4712II", c.option, c.path.c_str()});
+        EXPECT_EQ(parsed.error, c.error) << c.option << " of " << c.path.size() << " bytes";
+        if (c.error != UsageError::None) {
+            EXPECT_STREQ(parsed.offending, c.option);
+        }
+    }
+}
+
 TEST(ArgumentList, SplitsLikeTheCRuntime) {
     const struct {
         const char* line;
@@ -151,6 +178,13 @@ TEST(ArgumentList, SplitsLikeTheCRuntime) {
         {"t \"C:\\dir\\\\\" next", {"C:\\dir\\", "next"}},
         {"t \\\\srv\\share a\\\\\\\"b", {"\\\\srv\\share", "a\\\"b"}},
         {"t \"\" x", {"", "x"}},
+        // Inside quotes "" is a literal quote and quoting goes on (msvcrt since 2008).
+        {"t \"a\"\"b\" c", {"a\"b", "c"}},
+        {"t \"\"\"\" x", {"\"", "x"}},
+        {"t \"\"\"", {"\""}},
+        {"t \"a\"\" b\"", {"a\" b"}},
+        {"t a\"\"b", {"ab"}},
+        {"t \"C:\\dir\\\\\"\"x\"", {"C:\\dir\\\"x"}},
     };
     for (const auto& c : cases) {
         ArgumentList list;
@@ -508,6 +542,57 @@ TEST(Deploy, InstallReadsThePackageFolderItWasGiven) {
         << "the package is checked before the first write";
 }
 
+// The package folder may be as deep as leaves room for the longest file
+// name of the catalogue, and no deeper.
+TEST(Deploy, PackageFolderFitsExactlyTheLongestFileName) {
+    const std::size_t deepest = kMaxPath - 1 - PackageFiles::longestSourceTail();
+    EXPECT_EQ(PackageFiles::longestSourceTail(), sizeof "\\win2k\\QM4720XIII.GPD" - 1);
+    EXPECT_TRUE(PackageFiles::packageFolderFits(deepest));
+    EXPECT_FALSE(PackageFiles::packageFolderFits(deepest + 1));
+    for (const std::size_t length : {deepest, deepest + 1}) {
+        const std::string folder = "C:\\" + std::string(length - 3, 'd');
+        Machine machine(kXp);
+        const PackageFiles files(InstallFamily::Nt, ModelCatalogue::row(14));
+        for (int i = 0; i < files.count(); ++i) {
+            machine.system.existingFiles.insert(folder + "\\win2k\\" + files.at(i).source);
+        }
+        machine.context.packageFolder = folder.c_str();
+        EXPECT_EQ(machine.run({"install", "--model", "QM-4720XIII"}),
+                  length == deepest ? kExitOk : kExitFailed)
+            << "a folder of " << length << " characters";
+    }
+}
+
+TEST(Deploy, Remove9xOfADriverFileInUseDeletesItAtTheRestart) {
+    const struct {
+        const char* name;
+        std::uint32_t deleteError;
+        std::uint32_t moveError;  // what MoveFileExA answers
+        int exitCode;
+    } cases[] = {
+        {"sharing violation", win32::kErrorSharingViolation, 0, kExitRestartRequired},
+        {"loaded driver (9x)", win32::kErrorAccessDenied, 0, kExitRestartRequired},
+        {"cannot be scheduled", win32::kErrorSharingViolation, 5, kExitFailed},
+        {"another fault", 1117, 0, kExitFailed},
+    };
+    const std::string file = "C:\\WINDOWS\\SYSTEM\\QM47K.DRV";
+    for (const auto& c : cases) {
+        Machine machine(kWin98);
+        installedOn(machine, "QM-47240");
+        machine.system.failEvery("DeleteFileA", c.deleteError);
+        if (c.moveError) machine.system.failEvery("MoveFileExA", c.moveError);
+        RecordedOutput output;
+        EXPECT_EQ(machine.run({"remove", "--model", "QM-47240"}, output), c.exitCode) << c.name;
+        const bool scheduled = c.exitCode == kExitRestartRequired;
+        EXPECT_EQ(machine.system.deletedAtRestart,
+                  scheduled ? std::vector<std::string>{file} : std::vector<std::string>{})
+            << c.name;
+        EXPECT_EQ(output.said(IDS_DEPLOY_FILE_DELETED_AT_RESTART), scheduled) << c.name;
+        EXPECT_EQ(output.said(IDS_DEPLOY_REMOVED_RESTART), scheduled) << c.name;
+        EXPECT_TRUE(machine.system.spoolerDrivers["Windows 4.0"].empty()) << c.name;
+    }
+}
+
 TEST(Deploy, Remove9xKeepsTheSharedFilesAndADriverFileStillInUse) {
     Machine machine(kWin98);
     installed(machine);
@@ -554,6 +639,85 @@ TEST(Deploy, RemoveNtLeavesFilesToTheSpoolerAndClearsTheDefaultEntry) {
         }
         EXPECT_EQ(machine.writes(), expected) << spooler.name;
         EXPECT_EQ(machine.system.profileWindows.count("device"), 0u) << spooler.name;
+    }
+}
+
+// ---- Taking turns ------------------------------------------------------------
+
+TEST(DeploymentTurn, TheMutexIsGlobalFromNt5On) {
+    const struct {
+        OsVersion version;
+        const char* name;
+    } cases[] = {
+        {kWin98, "TolmarDeploy"},
+        {kNt4, "TolmarDeploy"},
+        {{2, 5, 0}, "Global\\TolmarDeploy"},
+        {kXp, "Global\\TolmarDeploy"},
+        {kWin10, "Global\\TolmarDeploy"},
+    };
+    for (const auto& c : cases) {
+        Machine machine(c.version);
+        EXPECT_STREQ(deploymentMutexName(machine.context), c.name)
+            << c.version.majorVersion << "." << c.version.minorVersion;
+    }
+}
+
+TEST(DeploymentTurn, WaitsSaysSoAndGivesTheTurnBack) {
+    constexpr std::uint32_t kTimeout = win32::kWaitTimeout;
+    constexpr std::uint32_t kAbandoned = win32::kWaitAbandoned;
+    const struct {
+        const char* name;
+        std::vector<std::uint32_t> waits;  // what each wait answers
+        std::uint32_t createError;
+        int exitCode;
+        std::vector<int> said;
+    } cases[] = {
+        {"free", {}, 0, kExitOk, {}},
+        {"another run ends in time", {kTimeout}, 0, kExitOk, {IDS_DEPLOY_TURN_WAITING}},
+        {"another run died", {kAbandoned}, 0, kExitOk, {IDS_DEPLOY_TURN_ABANDONED}},
+        {"another run dies while waited for",
+         {kTimeout, kAbandoned},
+         0,
+         kExitOk,
+         {IDS_DEPLOY_TURN_WAITING, IDS_DEPLOY_TURN_ABANDONED}},
+        {"another run outlasts the limit",
+         {kTimeout, kTimeout},
+         0,
+         kExitFailed,
+         {IDS_DEPLOY_TURN_WAITING, IDS_DEPLOY_TURN_TIMEOUT}},
+        {"the mutex belongs to someone else", {}, 5, kExitFailed, {IDS_DEPLOY_TURN_FAILED}},
+    };
+    for (const auto& c : cases) {
+        Machine machine(kXp);
+        machine.system.waitResults = c.waits;
+        if (c.createError) machine.system.failEvery("CreateMutexA", c.createError);
+        RecordedOutput output;
+        {
+            DeploymentTurn turn(machine.system);
+            EXPECT_EQ(turn.take(machine.context, 7000, output), c.exitCode) << c.name;
+        }
+        std::vector<int> said;
+        for (const int id : {IDS_DEPLOY_TURN_WAITING, IDS_DEPLOY_TURN_ABANDONED,
+                             IDS_DEPLOY_TURN_TIMEOUT, IDS_DEPLOY_TURN_FAILED}) {
+            if (output.said(id)) said.push_back(id);
+        }
+        EXPECT_EQ(said, c.said) << c.name;
+        if (c.createError) {
+            EXPECT_EQ(machine.system.calls,
+                      std::vector<std::string>{"CreateMutexA(Global\\TolmarDeploy)"});
+        } else {
+            const std::string mutex = "mutex Global\\TolmarDeploy";
+            std::vector<std::string> expected = {"CreateMutexA(Global\\TolmarDeploy)",
+                                                 "WaitForSingleObject(" + mutex + ", 0)"};
+            if (!c.waits.empty() && c.waits[0] == kTimeout) {
+                expected.push_back("WaitForSingleObject(" + mutex + ", 7000)");
+            }
+            if (c.exitCode == kExitOk) expected.push_back("ReleaseMutex(" + mutex + ")");
+            expected.push_back("CloseHandle(" + mutex + ")");
+            EXPECT_EQ(machine.system.calls, expected) << c.name;
+        }
+        EXPECT_TRUE(machine.system.openHandles().empty()) << c.name;
+        EXPECT_TRUE(machine.system.misuse.empty()) << c.name;
     }
 }
 

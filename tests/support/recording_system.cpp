@@ -310,6 +310,37 @@ std::uint32_t RecordingSystem::deleteFile(const char* path) {
     return existingFiles.erase(text(path)) ? 0 : win32::kErrorFileNotFound;
 }
 
+std::uint32_t RecordingSystem::deleteFileAtRestart(const char* path) {
+    calls.push_back("MoveFileExA(" + text(path) + ", (null), MOVEFILE_DELAY_UNTIL_REBOOT)");
+    if (const std::uint32_t error = failure("MoveFileExA")) return error;
+    deletedAtRestart.push_back(text(path));
+    return 0;
+}
+
+std::uint32_t RecordingSystem::createMutex(const char* name, SysHandle* mutex) {
+    calls.push_back("CreateMutexA(" + text(name) + ")");
+    *mutex = 0;
+    if (const std::uint32_t error = failure("CreateMutexA")) return error;
+    *mutex = open(Kind::File, "mutex " + text(name));
+    return 0;
+}
+
+std::uint32_t RecordingSystem::waitForSingleObject(SysHandle handle, std::uint32_t milliseconds,
+                                                   std::uint32_t* error) {
+    calls.push_back("WaitForSingleObject(" + handleName(handle) + ", " +
+                    std::to_string(milliseconds) + ")");
+    *error = failure("WaitForSingleObject");
+    if (*error != 0) return win32::kWaitFailed;
+    if (waitResults.empty()) return win32::kWaitObject0;
+    const std::uint32_t result = waitResults.front();
+    waitResults.erase(waitResults.begin());
+    return result;
+}
+
+void RecordingSystem::releaseMutex(SysHandle mutex) {
+    calls.push_back("ReleaseMutex(" + handleName(mutex) + ")");
+}
+
 void RecordingSystem::showMessage(const char* textCp936) {
     calls.push_back("MessageBox");
     messages.push_back(text(textCp936));

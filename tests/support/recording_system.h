@@ -102,9 +102,18 @@ public:
     std::uint32_t writeProfileString(const char* section, const char* key,
                                      const char* value) override;
     std::uint32_t deleteFile(const char* path) override;
+    std::uint32_t deleteFileAtRestart(const char* path) override;
+    std::uint32_t createMutex(const char* name, SysHandle* mutex) override;
+    std::uint32_t waitForSingleObject(SysHandle handle, std::uint32_t milliseconds,
+                                      std::uint32_t* error) override;
+    void releaseMutex(SysHandle mutex) override;
     void showMessage(const char* textCp936) override;
     // Without DeletePrinterDriverExA, as before Windows 2000.
     bool hasDeletePrinterDriverEx = true;
+    // What WaitForSingleObject answers, one result per call, then WAIT_OBJECT_0;
+    // a failing call (failEvery) answers WAIT_FAILED with its error.
+    std::vector<std::uint32_t> waitResults;
+    std::vector<std::string> deletedAtRestart;  // paths MoveFileExA was given
 
 private:
     std::uint32_t removeDriver(const char* environment, const char* name);

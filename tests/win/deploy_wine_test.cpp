@@ -10,6 +10,8 @@
 #include <optional>
 #include <regex>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "install/nt_installer.h"
@@ -39,49 +41,72 @@ struct ToolRun {
     std::string out, err;  // as the tool wrote them
 };
 
-// Starts the tool with its output in two files and waits for it. (Not
-// with CREATE_NO_WINDOW: Wine then gives it a console instead of the handles.)
+// The tool started with its output in two files of its own, ended (and its
+// files deleted) by finish() or, failing that, by the destructor.
+class ToolProcess {
+public:
+    // (Not with CREATE_NO_WINDOW: Wine then gives it a console instead of the handles.)
+    ToolProcess(const std::wstring& exe, const std::wstring& arguments,
+                const std::wstring& currentDirectory = L"", int index = 0) {
+        WCHAR temp[MAX_PATH];
+        GetTempPathW(MAX_PATH, temp);
+        const std::wstring suffix = std::to_wstring(index) + L".txt";
+        outPath_ = std::wstring(temp) + L"deploy-test-out" + suffix;
+        errPath_ = std::wstring(temp) + L"deploy-test-err" + suffix;
+        SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+        const HANDLE out = CreateFileW(outPath_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                                       CREATE_ALWAYS, 0, nullptr);
+        const HANDLE err = CreateFileW(errPath_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                                       CREATE_ALWAYS, 0, nullptr);
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+        startup.hStdOutput = out;
+        startup.hStdError = err;
+        const BOOL started = startProgram(
+            exe, L"\"" + exe + L"\" " + arguments, TRUE, 0,
+            currentDirectory.empty() ? nullptr : currentDirectory.c_str(), &startup, &process_);
+        const DWORD startError = GetLastError();
+        CloseHandle(out);
+        CloseHandle(err);
+        if (!started) {
+            ADD_FAILURE() << "CreateProcessW failed with error " << startError;
+            process_ = {};
+        }
+    }
+    ~ToolProcess() { finish(); }
+    ToolProcess(const ToolProcess&) = delete;
+    ToolProcess& operator=(const ToolProcess&) = delete;
+
+    // Waits for the tool (a minute at most) and reads what it wrote.
+    ToolRun finish() {
+        if (!process_.hProcess) return run_;
+        if (WaitForSingleObject(process_.hProcess, 60000) != WAIT_OBJECT_0) {
+            ADD_FAILURE() << "TolmarDeploy did not end within a minute";
+            TerminateProcess(process_.hProcess, 99);
+            WaitForSingleObject(process_.hProcess, 5000);
+        }
+        GetExitCodeProcess(process_.hProcess, &run_.exitCode);
+        CloseHandle(process_.hThread);
+        CloseHandle(process_.hProcess);
+        process_ = {};
+        run_.out = readFile(outPath_).value_or("");
+        run_.err = readFile(errPath_).value_or("");
+        DeleteFileW(outPath_.c_str());
+        DeleteFileW(errPath_.c_str());
+        return run_;
+    }
+
+private:
+    std::wstring outPath_, errPath_;
+    PROCESS_INFORMATION process_ = {};
+    ToolRun run_;
+};
+
 ToolRun runTool(const std::wstring& exe, const std::wstring& arguments,
                 const std::wstring& currentDirectory = L"") {
-    ToolRun run;
-    WCHAR temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    const std::wstring outPath = std::wstring(temp) + L"deploy-test-out.txt";
-    const std::wstring errPath = std::wstring(temp) + L"deploy-test-err.txt";
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    const HANDLE out = CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                                   CREATE_ALWAYS, 0, nullptr);
-    const HANDLE err = CreateFileW(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                                   CREATE_ALWAYS, 0, nullptr);
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = out;
-    startup.hStdError = err;
-    PROCESS_INFORMATION process = {};
-    const BOOL started = startProgram(exe, L"\"" + exe + L"\" " + arguments, TRUE, 0,
-                                      currentDirectory.empty() ? nullptr : currentDirectory.c_str(),
-                                      &startup, &process);
-    const DWORD startError = GetLastError();
-    CloseHandle(out);
-    CloseHandle(err);
-    if (!started) {
-        ADD_FAILURE() << "CreateProcessW failed with error " << startError;
-        return run;
-    }
-    if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0) {
-        ADD_FAILURE() << "TolmarDeploy did not end within a minute";
-        TerminateProcess(process.hProcess, 99);
-    }
-    GetExitCodeProcess(process.hProcess, &run.exitCode);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    run.out = readFile(outPath).value_or("");
-    run.err = readFile(errPath).value_or("");
-    DeleteFileW(outPath.c_str());
-    DeleteFileW(errPath.c_str());
-    return run;
+    return ToolProcess(exe, arguments, currentDirectory).finish();
 }
 
 std::string describe(const ToolRun& run) {
@@ -132,6 +157,38 @@ protected:
     }
 
     std::wstring folder(const wchar_t* name) const { return work_->path() + L"\\" + name; }
+
+    void expectTwoInstallsAtOnceTakeTurns(const wchar_t* mutexName, DWORD exitCode);
+
+    // A log named through a second hard link to another file is refused
+    // before anything is done, and that file keeps what it held.
+    void expectALinkedLogIsRefused(DWORD exitCodeWithoutTheLog) {
+        const std::wstring dir = folder(L"pkg");
+        ASSERT_NO_FATAL_FAILURE(layOut(dir));
+        const std::wstring tool = dir + L"\\TolmarDeploy.exe";
+        const std::wstring other = folder(L"other.txt");
+        const std::wstring linked = folder(L"linked.log");
+        ASSERT_TRUE(writeFile(other, "kept\r\n"));
+        ASSERT_TRUE(CreateHardLinkW(linked.c_str(), other.c_str(), nullptr))
+            << "hard link, error " << GetLastError();
+        const std::wstring install = L"install --model " + model();
+        for (const std::wstring& arguments :
+             {install + L" --log \"" + linked + L"\"",
+              L"remove --model " + model() + L" --log \"" + linked + L"\""}) {
+            const ToolRun run = runTool(tool, arguments);
+            EXPECT_EQ(run.exitCode, 1u) << narrow(arguments) << "\n" << describe(run);
+            EXPECT_NE(run.err.find(narrow(linked)), std::string::npos) << describe(run);
+        }
+        EXPECT_EQ(readFile(other).value_or(""), "kept\r\n") << "written through the link";
+        EXPECT_FALSE(findDriver(k9xEnvironment, model()).has_value());
+        EXPECT_FALSE(findDriver(kNtEnvironment, model()).has_value());
+        EXPECT_FALSE(findPrinter(model()).has_value());
+        // The same file through its own single name is a log like any other.
+        ASSERT_TRUE(DeleteFileW(other.c_str()));
+        const ToolRun run = runTool(tool, install + L" --log \"" + linked + L"\"");
+        EXPECT_EQ(run.exitCode, exitCodeWithoutTheLog) << describe(run);
+        EXPECT_NE(readFile(linked).value_or("").find(narrow(model())), std::string::npos);
+    }
 
     // Declared first, so destroyed last: what the installation made goes
     // before the keys are put back.
@@ -260,6 +317,58 @@ TEST_F(Deploy9xWine, AMissingPackageFileFailsBeforeAnythingIsWritten) {
     std::printf("%s", text.c_str());
 }
 
+// A file put back as it was (or deleted when it was not there) on every way out.
+class RestoredFile {
+public:
+    explicit RestoredFile(std::wstring path) : path_(std::move(path)), content_(readFile(path_)) {}
+    ~RestoredFile() {
+        if (content_) {
+            writeFile(path_, *content_);
+        } else {
+            DeleteFileW(path_.c_str());
+        }
+    }
+    RestoredFile(const RestoredFile&) = delete;
+    RestoredFile& operator=(const RestoredFile&) = delete;
+
+private:
+    std::wstring path_;
+    std::optional<std::string> content_;
+};
+
+// The model's own driver file still open (as the spooler holds a loaded
+// driver): Windows 98 deletes it at its next start through WININIT.INI, and
+// remove says a restart is needed.
+TEST_F(Deploy9xWine, RemoveOfADriverFileInUseAsksForARestart) {
+    const std::wstring dir = folder(L"pkg");
+    ASSERT_NO_FATAL_FAILURE(layOut(dir));
+    const std::wstring tool = dir + L"\\TolmarDeploy.exe";
+    ToolRun run = runTool(tool, L"install --model " + model());
+    ASSERT_EQ(run.exitCode, 0u) << describe(run);
+    const std::wstring driverName = win9xCopies(kModel)[0].installed;
+    WCHAR windows[MAX_PATH];
+    ASSERT_GT(GetWindowsDirectoryW(windows, MAX_PATH), 0u);
+    const std::wstring wininit = std::wstring(windows) + L"\\WININIT.INI";
+    const RestoredFile restored(wininit);
+    ASSERT_TRUE(writeFile(wininit, "[rename]\r\nNUL=C:\\OLD.TMP\r\n\r\n[other]\r\nx=1\r\n"));
+    {
+        const HANDLE held =
+            CreateFileW((driverDirectory_ + L"\\" + driverName).c_str(), GENERIC_READ,
+                        FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE) << narrow(driverName);
+        run = runTool(tool, L"remove --model " + model());
+        CloseHandle(held);
+    }
+    EXPECT_EQ(run.exitCode, 3010u) << describe(run);
+    EXPECT_FALSE(findPrinter(model()).has_value());
+    EXPECT_FALSE(findDriver(k9xEnvironment, model()).has_value());
+    // The line goes into the section there is, the other deletion stays.
+    const std::string text = readFile(wininit).value_or("");
+    const std::regex expected("\\[rename\\]\r\nNUL=[^\r]*\\\\" + narrow(driverName) +
+                              "\r\nNUL=C:\\\\OLD\\.TMP\r\n\r\n\\[other\\]\r\nx=1\r\n");
+    EXPECT_TRUE(std::regex_search(text, expected)) << text;
+}
+
 // Where the package is found: beside the tool whatever the current directory
 // (deployment systems start programs in the system folder), or the folder
 // given, relative to the current directory; spaces and Chinese in its name,
@@ -301,12 +410,15 @@ TEST_F(Deploy9xWine, UsageErrorsDoNothing) {
     const std::wstring dir = folder(L"pkg");
     ASSERT_NO_FATAL_FAILURE(layOut(dir));
     const std::wstring tool = dir + L"\\TolmarDeploy.exe";
-    for (const wchar_t* arguments :
-         {L"install --model QM-4799", L"install --model QM-4712II --port LPT9", L"frobnicate",
-          L"install --default", L"remove --model QM-4712II --model QM-4712II",
-          L"status --package x"}) {
+    const std::vector<std::wstring> wrong = {
+        L"install --model QM-4799", L"install --model QM-4712II --port LPT9", L"frobnicate",
+        L"install --default", L"remove --model QM-4712II --model QM-4712II", L"status --package x",
+        // Longer than the tool takes: refused whole, never cut to a shorter path.
+        L"install --model QM-4712II --log " + std::wstring(1040, L'l'),
+        L"install --model QM-4712II --package " + std::wstring(1040, L'p')};
+    for (const std::wstring& arguments : wrong) {
         const ToolRun run = runTool(tool, arguments);
-        EXPECT_EQ(run.exitCode, 2u) << narrow(arguments) << "\n" << describe(run);
+        EXPECT_EQ(run.exitCode, 2u) << narrow(arguments).substr(0, 80) << "\n" << describe(run);
         EXPECT_EQ(run.out, "");
         EXPECT_FALSE(run.err.empty());
     }
@@ -322,11 +434,191 @@ TEST_F(Deploy9xWine, UsageErrorsDoNothing) {
     }
 }
 
+// ---------------------------------------------------------------------------
+// Runs at once: installs and removals take turns through one mutex (plain
+// "TolmarDeploy" on Windows 98, "Global\\TolmarDeploy" from NT 5 on) and
+// append whole lines to a log they share.
+
+// The turn, held by the test as another run would hold it.
+class HeldTurn {
+public:
+    explicit HeldTurn(const wchar_t* name) {
+        mutex_ = CreateMutexW(nullptr, TRUE, name);
+        owned_ = mutex_ != nullptr && GetLastError() != ERROR_ALREADY_EXISTS;
+    }
+    ~HeldTurn() {
+        release();
+        if (mutex_) CloseHandle(mutex_);
+    }
+    HeldTurn(const HeldTurn&) = delete;
+    HeldTurn& operator=(const HeldTurn&) = delete;
+
+    bool owned() const { return owned_; }
+    void release() {
+        if (owned_) ReleaseMutex(mutex_);
+        owned_ = false;
+    }
+
+private:
+    HANDLE mutex_ = nullptr;
+    bool owned_ = false;
+};
+
+// The wait limit an administrator can set (seconds), put back afterwards.
+class WaitLimit {
+public:
+    explicit WaitLimit(DWORD seconds) {
+        HKEY key = nullptr;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_SET_VALUE, &key) == 0) {
+            set_ = RegSetValueExW(key, L"DeployWaitSeconds", 0, REG_DWORD,
+                                  reinterpret_cast<const BYTE*>(&seconds), sizeof seconds) == 0;
+            RegCloseKey(key);
+        }
+    }
+    bool set() const { return set_; }
+
+private:
+    static constexpr wchar_t kKey[] = L"Software\\Tolmar\\Printer Driver";
+    ScopedRegistryKey key_{HKEY_LOCAL_MACHINE, kKey};
+    RegistryKeyGuard values_{HKEY_LOCAL_MACHINE, kKey};
+    bool set_ = false;
+};
+
+// The log's lines (after its byte order mark), each checked to be one whole
+// timestamped line.
+std::vector<std::string> wholeLogLines(const std::wstring& log) {
+    const std::string text = readFile(log).value_or("");
+    EXPECT_EQ(text.compare(0, 3, "\xEF\xBB\xBF"), 0) << "a UTF-8 log starts with its mark";
+    EXPECT_EQ(text.find("\xEF\xBB\xBF", 3), std::string::npos) << "one mark, at the start";
+    const std::regex stamp("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d \\S.*\r$");
+    std::vector<std::string> lines;
+    for (std::size_t start = 3; start < text.size();) {
+        const std::size_t end = text.find('\n', start);
+        lines.push_back(text.substr(start, end - start));
+        EXPECT_TRUE(std::regex_match(lines.back(), stamp)) << "not a whole line: " << lines.back();
+        start = end == std::string::npos ? text.size() : end + 1;
+    }
+    return lines;
+}
+
+int linesEndingWith(const std::vector<std::string>& lines, const std::string& end) {
+    int n = 0;
+    for (const std::string& line : lines) {
+        if (line.size() >= end.size() &&
+            line.compare(line.size() - end.size(), end.size(), end) == 0)
+            ++n;
+    }
+    return n;
+}
+
+// The tool speaks Chinese in these tests: "exit code: " and the end of the
+// line that says a run waits (its limit in seconds).
+const std::string kExitLine = u8"\u9000\u51fa\u4ee3\u7801\uff1a";
+std::string waitingLine(const char* seconds) {
+    return u8"\u79d2\u6570\uff09\uff1a" + std::string(seconds) + "\r";
+}
+const std::string kWaitingFiveMinutes = waitingLine("300");
+
+// Two installs started while a third run has the turn: both say they wait,
+// then each runs in turn and ends with `exitCode`; their log has every line whole.
+void DeployWine::expectTwoInstallsAtOnceTakeTurns(const wchar_t* mutexName, DWORD exitCode) {
+    const std::wstring dir = folder(L"pkg");
+    ASSERT_NO_FATAL_FAILURE(layOut(dir));
+    const std::wstring tool = dir + L"\\TolmarDeploy.exe";
+    const std::wstring log = folder(L"shared.log");
+    const std::wstring install = L"install --model " + model() + L" --log \"" + log + L"\"";
+    std::optional<ToolProcess> first, second;
+    {
+        HeldTurn other(mutexName);
+        ASSERT_TRUE(other.owned());
+        first.emplace(tool, install, L"", 1);
+        second.emplace(tool, install + L" --default", L"", 2);
+        int waiting = 0;
+        for (int i = 0; i < 600 && waiting < 2; ++i) {
+            Sleep(50);
+            const std::string text = readFile(log).value_or("");
+            waiting = 0;
+            for (std::size_t at = text.find(kWaitingFiveMinutes); at != std::string::npos;
+                 at = text.find(kWaitingFiveMinutes, at + 1)) {
+                ++waiting;
+            }
+        }
+        EXPECT_EQ(waiting, 2) << readFile(log).value_or("");
+    }
+    const ToolRun a = first->finish();
+    const ToolRun b = second->finish();
+    for (const ToolRun& run : {a, b}) {
+        EXPECT_EQ(run.exitCode, exitCode) << describe(run);
+        EXPECT_NE(run.err.find(kWaitingFiveMinutes.substr(0, kWaitingFiveMinutes.size() - 1)),
+                  std::string::npos)
+            << "a waiting run says so on standard error too: " << describe(run);
+    }
+    const std::vector<std::string> lines = wholeLogLines(log);
+    EXPECT_EQ(linesEndingWith(lines, kWaitingFiveMinutes), 2);
+    EXPECT_EQ(linesEndingWith(lines, kExitLine + std::to_string(exitCode) + "\r"), 2);
+}
+
+TEST_F(Deploy9xWine, TwoInstallsAtOnceTakeTurnsAndAppendWholeLines) {
+    expectTwoInstallsAtOnceTakeTurns(L"TolmarDeploy", 0);
+    const std::optional<PrinterRecord> printer = findPrinter(model());
+    ASSERT_TRUE(printer.has_value());
+    EXPECT_TRUE(printer->attributes & PRINTER_ATTRIBUTE_DEFAULT);
+}
+
+TEST_F(Deploy9xWine, ARunThatDoesNotGetItsTurnInTimeDoesNothing) {
+    const std::wstring dir = folder(L"pkg");
+    ASSERT_NO_FATAL_FAILURE(layOut(dir));
+    const WaitLimit limit(1);
+    ASSERT_TRUE(limit.set());
+    const std::wstring log = folder(L"late.log");
+    HeldTurn other(L"TolmarDeploy");
+    ASSERT_TRUE(other.owned());
+    for (const wchar_t* command : {L"install", L"remove"}) {
+        const ToolRun run =
+            runTool(dir + L"\\TolmarDeploy.exe",
+                    std::wstring(command) + L" --model " + model() + L" --log \"" + log + L"\"");
+        EXPECT_EQ(run.exitCode, 1u) << describe(run);
+    }
+    EXPECT_FALSE(findDriver(k9xEnvironment, model()).has_value());
+    EXPECT_FALSE(findPrinter(model()).has_value());
+    EXPECT_FALSE(installedFile(win9xCopies(kModel)[0].installed));
+    const std::vector<std::string> lines = wholeLogLines(log);
+    EXPECT_EQ(linesEndingWith(lines, waitingLine("1")), 2) << "each waits one second";
+    EXPECT_EQ(linesEndingWith(lines, kExitLine + "1\r"), 2);
+    // Status only reads: it never waits.
+    const ToolRun status = runTool(dir + L"\\TolmarDeploy.exe", L"status");
+    EXPECT_EQ(status.exitCode, 0u) << describe(status);
+}
+
 // 64-bit XP: the package's NT driver is 32-bit.
 class DeployNt64Wine : public DeployWine {
 protected:
     ToolVersion version_{L"winxp"};
 };
+
+TEST_F(DeployNt64Wine, ALogThatIsAHardLinkIsRefusedAndNothingIsDone) {
+    expectALinkedLogIsRefused(3);
+}
+
+// From NT 5 on the turn is global; each run still takes it before it refuses.
+TEST_F(DeployNt64Wine, TwoInstallsAtOnceTakeTurnsAndAppendWholeLines) {
+    expectTwoInstallsAtOnceTakeTurns(L"Global\\TolmarDeploy", 3);
+}
+
+// A run that died holding the turn leaves it abandoned: the next run takes
+// it, says so, and goes on (here to the 64-bit refusal).
+TEST_F(DeployNt64Wine, TakesTheTurnARunThatDiedLeft) {
+    const std::wstring dir = folder(L"pkg");
+    ASSERT_NO_FATAL_FAILURE(layOut(dir));
+    HANDLE mutex = nullptr;
+    std::thread([&mutex] { mutex = CreateMutexW(nullptr, TRUE, L"Global\\TolmarDeploy"); }).join();
+    ASSERT_NE(mutex, nullptr);
+    const ToolRun run = runTool(dir + L"\\TolmarDeploy.exe", L"install --model " + model());
+    CloseHandle(mutex);
+    EXPECT_EQ(run.exitCode, 3u) << describe(run);
+    EXPECT_NE(run.err.find(u8"\u4e0a\u4e00\u6b21\u8fd0\u884c"), std::string::npos)
+        << "says the previous run did not end: " << describe(run);
+}
 
 TEST_F(DeployNt64Wine, InstallRefusesAndWritesNothing) {
     const std::wstring dir = folder(L"pkg");

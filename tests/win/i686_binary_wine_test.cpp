@@ -193,12 +193,17 @@ TEST(ShippedExecutable, ImportsOnlyWhatWindows95AndNt4Have) {
 
 // The deployment tool: a console program with a few more kernel calls (its
 // removal and status calls bring DeleteFileA, the profile and the process
-// heap), each checked the same way (lstrlenW is one of the wide functions
-// Windows 95 implements); the wide ones it uses on NT are looked up at run
-// time. No C runtime either.
+// heap; its log, its turn-taking mutex and the restart deletion of Windows
+// 9x bring the file, wait and WININIT.INI calls), each checked the same way
+// (lstrlenW is one of the wide functions Windows 95 implements); the wide
+// ones it uses on NT, and MoveFileExA, are looked up at run time. No C
+// runtime either.
 const std::map<std::string, std::set<std::string>> kAlsoForTheTool = {
+    {"ADVAPI32.DLL", {"RegQueryValueExA"}},
     {"KERNEL32.DLL",
-     {"DeleteFileA",
+     {"CompareStringA",
+      "CreateMutexA",
+      "DeleteFileA",
       "FindResourceExA",
       "FormatMessageA",
       "GetCommandLineA",
@@ -206,6 +211,7 @@ const std::map<std::string, std::set<std::string>> kAlsoForTheTool = {
       "GetConsoleOutputCP",
       "GetFileAttributesA",
       "GetFileSize",
+      "GetFileType",
       "GetFullPathNameA",
       "GetLocalTime",
       "GetProcessHeap",
@@ -213,10 +219,17 @@ const std::map<std::string, std::set<std::string>> kAlsoForTheTool = {
       "GetStdHandle",
       "GetUserDefaultLangID",
       "GetVersion",
+      "GetWindowsDirectoryA",
       "HeapAlloc",
       "HeapFree",
+      "LockFile",
+      "ReadFile",
+      "ReleaseMutex",
       "SetErrorMode",
       "SetFilePointer",
+      "Sleep",
+      "UnlockFile",
+      "WaitForSingleObject",
       "WriteFile",
       "WriteProfileStringA",
       "lstrlenA",
