@@ -66,8 +66,7 @@ std::wstring packageProperty(const std::wstring& package, const std::wstring& na
     }
     std::wstring value;
     MSIHANDLE view = 0;
-    const std::wstring query =
-        L"SELECT `Value` FROM `Property` WHERE `Property`='" + name + L"'";
+    const std::wstring query = L"SELECT `Value` FROM `Property` WHERE `Property`='" + name + L"'";
     if (MsiDatabaseOpenViewW(database, query.c_str(), &view) == ERROR_SUCCESS) {
         MSIHANDLE record = 0;
         if (MsiViewExecute(view, 0) == ERROR_SUCCESS &&
@@ -96,8 +95,8 @@ std::wstring packageCode(const std::wstring& package) {
     UINT type = 0;
     wchar_t text[64] = {};
     DWORD size = sizeof text / sizeof text[0];
-    const UINT status = MsiSummaryInfoGetPropertyW(summary, PIDSI_REVNUMBER, &type, nullptr,
-                                                   nullptr, text, &size);
+    const UINT status =
+        MsiSummaryInfoGetPropertyW(summary, PIDSI_REVNUMBER, &type, nullptr, nullptr, text, &size);
     MsiCloseHandle(summary);
     return status == ERROR_SUCCESS ? std::wstring(text) : std::wstring();
 }
@@ -358,7 +357,8 @@ TEST(ModelPackages, EveryModelHasAPackageOfItsOwn) {
         EXPECT_EQ(productCode(package), product);
         const std::wstring code = packageCode(package);
         EXPECT_FALSE(code.empty());
-        EXPECT_TRUE(packageCodes.insert(code).second) << "package code " << narrow(code) << " twice";
+        EXPECT_TRUE(packageCodes.insert(code).second)
+            << "package code " << narrow(code) << " twice";
     }
 }
 
