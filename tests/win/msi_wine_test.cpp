@@ -57,29 +57,41 @@ std::wstring modelMsiPath(int index) {
                        widen(SETUP_MODEL_MSI_SUFFIX));
 }
 
+// Owns a database, view, record or summary handle, whatever the test's
+// assertions do.
+class MsiHandle {
+public:
+    MsiHandle() = default;
+    ~MsiHandle() {
+        if (handle_) MsiCloseHandle(handle_);
+    }
+    MsiHandle(const MsiHandle&) = delete;
+    MsiHandle& operator=(const MsiHandle&) = delete;
+
+    MSIHANDLE get() const { return handle_; }
+    MSIHANDLE* out() { return &handle_; }
+
+private:
+    MSIHANDLE handle_ = 0;
+};
+
 // A value of the package's Property table; empty when it has none.
 std::wstring packageProperty(const std::wstring& package, const std::wstring& name) {
-    MSIHANDLE database = 0;
+    MsiHandle database;
+    MsiHandle view;
+    MsiHandle record;
+    const std::wstring query = L"SELECT `Value` FROM `Property` WHERE `Property`='" + name + L"'";
     if (MsiOpenDatabaseW(package.c_str(), reinterpret_cast<LPCWSTR>(MSIDBOPEN_READONLY),
-                         &database) != ERROR_SUCCESS) {
+                         database.out()) != ERROR_SUCCESS ||
+        MsiDatabaseOpenViewW(database.get(), query.c_str(), view.out()) != ERROR_SUCCESS ||
+        MsiViewExecute(view.get(), 0) != ERROR_SUCCESS ||
+        MsiViewFetch(view.get(), record.out()) != ERROR_SUCCESS) {
         return {};
     }
-    std::wstring value;
-    MSIHANDLE view = 0;
-    const std::wstring query = L"SELECT `Value` FROM `Property` WHERE `Property`='" + name + L"'";
-    if (MsiDatabaseOpenViewW(database, query.c_str(), &view) == ERROR_SUCCESS) {
-        MSIHANDLE record = 0;
-        if (MsiViewExecute(view, 0) == ERROR_SUCCESS &&
-            MsiViewFetch(view, &record) == ERROR_SUCCESS) {
-            wchar_t text[64] = {};
-            DWORD size = sizeof text / sizeof text[0];
-            if (MsiRecordGetStringW(record, 1, text, &size) == ERROR_SUCCESS) value = text;
-            MsiCloseHandle(record);
-        }
-        MsiCloseHandle(view);
-    }
-    MsiCloseHandle(database);
-    return value;
+    wchar_t text[64] = {};
+    DWORD size = sizeof text / sizeof text[0];
+    return MsiRecordGetStringW(record.get(), 1, text, &size) == ERROR_SUCCESS ? std::wstring(text)
+                                                                              : std::wstring();
 }
 
 // The package's own product code, as Programs and Features files it.
@@ -90,15 +102,16 @@ std::wstring productCode(const std::wstring& package = msiPath()) {
 // The package code of its summary information: Windows Installer takes two
 // packages with one package code for the same package.
 std::wstring packageCode(const std::wstring& package) {
-    MSIHANDLE summary = 0;
-    if (MsiGetSummaryInformationW(0, package.c_str(), 0, &summary) != ERROR_SUCCESS) return {};
+    MsiHandle summary;
     UINT type = 0;
     wchar_t text[64] = {};
     DWORD size = sizeof text / sizeof text[0];
-    const UINT status =
-        MsiSummaryInfoGetPropertyW(summary, PIDSI_REVNUMBER, &type, nullptr, nullptr, text, &size);
-    MsiCloseHandle(summary);
-    return status == ERROR_SUCCESS ? std::wstring(text) : std::wstring();
+    if (MsiGetSummaryInformationW(0, package.c_str(), 0, summary.out()) != ERROR_SUCCESS ||
+        MsiSummaryInfoGetPropertyW(summary.get(), PIDSI_REVNUMBER, &type, nullptr, nullptr, text,
+                                   &size) != ERROR_SUCCESS) {
+        return {};
+    }
+    return text;
 }
 
 struct MsiexecRun {
