@@ -1,9 +1,17 @@
-# Builds the MSI with wixl from tolmar.wxs (run at build time by the msi target).
+# Builds the MSI with wixl from tolmar.wxs (run at build time by the msi
+# target), and one package per model with that model set, for Group Policy,
+# which cannot pass properties.
 #
 #   cmake -DWIXL=<wixl> -DARCH=x86|x64 -DVERSION=<a.b.c.d> -DTOOL=<TolmarDeploy.exe>
 #         -DACTION=<custom action DLL> -DPACKAGE=<folder with win2k and win9x>
-#         -DMODEL=<baked-in model or empty> -DWORK=<scratch folder> -DOUTPUT=<x.msi>
+#         -DWORK=<scratch folder> -DOUTPUT=<x.msi>
+#         [-DMODELS=<model,model,...> -DMODEL_OUTPUT=<x-@MODEL@.msi>]
 #         [-DCERT=<cert.pem> -DKEY=<key.pem>] -P build-msi.cmake
+#
+# A model's package is the package with one row more, MODEL in the Property
+# table, and a package code of its own: wixl runs once. (Neither wixl,
+# msitools nor Wine 8's msi.dll can write a transform instead: Wine's
+# MsiDatabaseGenerateTransformW answers ERROR_CALL_NOT_IMPLEMENTED.)
 #
 # Everything that would differ between two builds of the same sources is
 # fixed here: the product, package and component codes are derived from the
@@ -14,6 +22,13 @@ include("${CMAKE_CURRENT_LIST_DIR}/source-date.cmake")
 foreach(required WIXL ARCH VERSION TOOL ACTION PACKAGE WORK OUTPUT)
     if(NOT ${required})
         message(FATAL_ERROR "build-msi.cmake: ${required} is not given")
+    endif()
+endforeach()
+string(REPLACE "," ";" models "${MODELS}")
+foreach(model IN LISTS models)
+    # It goes into a query and a file name.
+    if(NOT model MATCHES "^[A-Za-z0-9-]+$" OR NOT MODEL_OUTPUT MATCHES "@MODEL@")
+        message(FATAL_ERROR "build-msi.cmake: model '${model}' or MODEL_OUTPUT '${MODEL_OUTPUT}'")
     endif()
 endforeach()
 setup_source_date_epoch(epoch "${CMAKE_CURRENT_LIST_DIR}/..")
@@ -64,7 +79,7 @@ file(MAKE_DIRECTORY "${WORK}/files")
 file(COPY "${TOOL}" "${ACTION}" DESTINATION "${WORK}/files")
 get_filename_component(tool_name "${TOOL}" NAME)
 get_filename_component(action_name "${ACTION}" NAME)
-set(inputs_digest "${ARCH} ${VERSION} ${MODEL}")
+set(inputs_digest "${ARCH} ${VERSION}")
 foreach(file "${TOOL}" "${ACTION}" "${CMAKE_CURRENT_LIST_DIR}/tolmar.wxs")
     file(SHA256 "${file}" digest)
     string(APPEND inputs_digest " ${digest}")
@@ -140,7 +155,6 @@ execute_process(
             -D PackageCode=${package_code} -D ToolComponent=${tool_component}
             -D SettingsComponent=${settings_component}
             -D "ToolExe=files/${tool_name}" -D "ActionDll=files/${action_name}"
-            -D "Model=${MODEL}"
             tolmar.wxs driver_package.wxs
     # wixl takes the files' paths relative to the folder it runs in.
     WORKING_DIRECTORY "${WORK}"
@@ -173,24 +187,43 @@ set(msibuild_args "")
 foreach(query IN LISTS short_name_queries)
     list(APPEND msibuild_args -q "${query}")
 endforeach()
-execute_process(COMMAND "${MSIBUILD}" "${unsigned}" ${msibuild_args} -q
-                        "UPDATE Property SET Value = '${secure}' WHERE Property = 'SecureCustomProperties'"
-                        -s "Tolmar Printer Driver" Tolmar "${template}" "{${package_code}}"
-                RESULT_VARIABLE status)
-if(status EQUAL 0)
-    execute_process(COMMAND "${PERL}" "${CMAKE_CURRENT_LIST_DIR}/msi-dates.pl" "${unsigned}" ${epoch}
+
+# Sets what wixl cannot (codes, short names, secure properties, dates),
+# signs, and moves the package to output.
+function(finish_package msi package_code output)
+    # The secure list holds semicolons: one quoted argument, never a list.
+    execute_process(COMMAND "${MSIBUILD}" "${msi}" ${msibuild_args} ${ARGN} -q
+                            "UPDATE Property SET Value = '${secure}' WHERE Property = 'SecureCustomProperties'"
+                            -s "Tolmar Printer Driver" Tolmar "${template}" "{${package_code}}"
                     RESULT_VARIABLE status)
-endif()
-if(NOT status EQUAL 0)
-    message(FATAL_ERROR "build-msi.cmake: cannot set the package code and dates")
-endif()
-if(CERT AND KEY)
-    execute_process(COMMAND "${CMAKE_COMMAND}" -DFILE=${unsigned} -DCERT=${CERT} -DKEY=${KEY}
-                            -DEPOCH=${epoch} -P "${CMAKE_CURRENT_LIST_DIR}/sign.cmake"
-                    RESULT_VARIABLE status)
-    if(NOT status EQUAL 0)
-        message(FATAL_ERROR "build-msi.cmake: signing the MSI failed")
+    if(status EQUAL 0)
+        execute_process(COMMAND "${PERL}" "${CMAKE_CURRENT_LIST_DIR}/msi-dates.pl" "${msi}" ${epoch}
+                        RESULT_VARIABLE status)
     endif()
-endif()
-file(RENAME "${unsigned}" "${OUTPUT}")
-message(STATUS "Built ${OUTPUT} (product code {${product_code}})")
+    if(NOT status EQUAL 0)
+        message(FATAL_ERROR "build-msi.cmake: cannot set the package code and dates of ${output}")
+    endif()
+    if(CERT AND KEY)
+        execute_process(COMMAND "${CMAKE_COMMAND}" -DFILE=${msi} -DCERT=${CERT} -DKEY=${KEY}
+                                -DEPOCH=${epoch} -P "${CMAKE_CURRENT_LIST_DIR}/sign.cmake"
+                        RESULT_VARIABLE status)
+        if(NOT status EQUAL 0)
+            message(FATAL_ERROR "build-msi.cmake: signing ${output} failed")
+        endif()
+    endif()
+    get_filename_component(folder "${output}" DIRECTORY)
+    file(MAKE_DIRECTORY "${folder}")
+    file(RENAME "${msi}" "${output}")
+endfunction()
+
+foreach(model IN LISTS models)
+    set(copy "${WORK}/${model}.msi")
+    file(COPY_FILE "${unsigned}" "${copy}")
+    derived_guid(model_package_code "package ${inputs_hash} ${model}")
+    string(REPLACE "@MODEL@" "${model}" output "${MODEL_OUTPUT}")
+    finish_package("${copy}" ${model_package_code} "${output}"
+                   -q "INSERT INTO Property (Property, Value) VALUES ('MODEL', '${model}')")
+endforeach()
+finish_package("${unsigned}" ${package_code} "${OUTPUT}")
+list(LENGTH models count)
+message(STATUS "Built ${OUTPUT} and ${count} packages of one model (product code {${product_code}})")

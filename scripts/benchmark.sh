@@ -8,7 +8,8 @@
 #   against the one-dialog program,
 #   a full NT and 9x installation under Wine against the same calls made bare,
 #   TolmarDeploy's silent install against the same calls made bare, and its
-#   install over an existing installation (reported, no goal).
+#   install over an existing installation (reported, no goal), and the size
+#   of the release ZIP with its MSI per model (reported).
 # BENCH_RUNS sets the number of timed start-up runs of each program (at least
 # 10; 30 by default); an installation takes some milliseconds, so it is run
 # four times as often, which keeps the machine's other work out of its median.
@@ -54,6 +55,8 @@ quiet() {
 jobs=$(nproc)
 quiet "configuring the win32 preset" cmake --preset win32
 quiet "building the win32 preset" cmake --build --preset win32 -j "$jobs" --target Setup bare_dialog TolmarDeploy
+# The release, for its size: it carries an MSI per model.
+quiet "building the release" cmake --build --preset win32 -j "$jobs" --target package
 quiet "configuring the win64 preset" cmake --preset win64
 quiet "building the win64 preset" cmake --build --preset win64 -j "$jobs" \
     --target Setup bare_dialog first_page_dialog startup_probe install_probe
@@ -163,6 +166,9 @@ againMs=$(field deploy_again_median_ms "$deployInstall")
 againBareMs=$(field bare_again_median_ms "$deployInstall")
 againRatio=$(ratio "$againMs" "$againBareMs")
 deploySize=$(stat -c %s "$win32/TolmarDeploy.exe")
+release=$(ls "$win32"/release/TolmarPrinterDriver-*.zip | head -n 1)
+releaseSize=$(stat -c %s "$release")
+modelPackages=$(ls "$win32"/GroupPolicy/*.msi | wc -l)
 
 echo
 row "figure" "measured" "baseline" "ratio" "goal" "result"
@@ -179,6 +185,7 @@ row "TolmarDeploy install (x64, 9x)" "$deployMs ms" "$deployBareMs ms" "${deploy
     "$(verdict "$deployRatio <= 1.10")"
 row "  again, over the installed" "$againMs ms" "$againBareMs ms" "${againRatio}x" "(reported)" "-"
 row "TolmarDeploy.exe size (i686)" "$deploySize B" "-" "-" "(reported)" "-"
+row "release ZIP ($modelPackages model MSIs)" "$releaseSize B" "-" "-" "(reported)" "-"
 echo
 echo "Medians of $runs start-ups and $installRuns installations each; each program takes turns"
 echo "with its baselines, after one uncounted round (for the installations, one whose end"

@@ -3,6 +3,7 @@
 // the printer and the Programs and Features entry in place, uninstall takes
 // them all away again, and an installation without a usable MODEL, or with
 // any value that is not the catalogue's, fails with 1603 and leaves nothing.
+// A model's own package (for Group Policy) installs its model unasked.
 // The x86 MSI stops on this 64-bit Windows at its launch condition. The
 // custom action's runner is run here too, with a limit of the test's own.
 // Under code page 936. msiexec's exit code is read here, in full: a shell
@@ -17,6 +18,7 @@
 
 #include <cstdio>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -49,30 +51,67 @@ std::wstring msiPath() {
     return windowsPath(widen(SETUP_MSI_PATH));
 }
 
-// The package's own product code, as Programs and Features files it.
-std::wstring productCode(const std::wstring& package = msiPath()) {
-    MSIHANDLE database = 0;
+// A model's own package, as the release carries it for Group Policy.
+std::wstring modelMsiPath(int index) {
+    return windowsPath(widen(SETUP_MODEL_MSI_PREFIX) + model(index) +
+                       widen(SETUP_MODEL_MSI_SUFFIX));
+}
+
+// Owns a database, view, record or summary handle, whatever the test's
+// assertions do.
+class MsiHandle {
+public:
+    MsiHandle() = default;
+    ~MsiHandle() {
+        if (handle_) MsiCloseHandle(handle_);
+    }
+    MsiHandle(const MsiHandle&) = delete;
+    MsiHandle& operator=(const MsiHandle&) = delete;
+
+    MSIHANDLE get() const { return handle_; }
+    MSIHANDLE* out() { return &handle_; }
+
+private:
+    MSIHANDLE handle_ = 0;
+};
+
+// A value of the package's Property table; empty when it has none.
+std::wstring packageProperty(const std::wstring& package, const std::wstring& name) {
+    MsiHandle database;
+    MsiHandle view;
+    MsiHandle record;
+    const std::wstring query = L"SELECT `Value` FROM `Property` WHERE `Property`='" + name + L"'";
     if (MsiOpenDatabaseW(package.c_str(), reinterpret_cast<LPCWSTR>(MSIDBOPEN_READONLY),
-                         &database) != ERROR_SUCCESS) {
+                         database.out()) != ERROR_SUCCESS ||
+        MsiDatabaseOpenViewW(database.get(), query.c_str(), view.out()) != ERROR_SUCCESS ||
+        MsiViewExecute(view.get(), 0) != ERROR_SUCCESS ||
+        MsiViewFetch(view.get(), record.out()) != ERROR_SUCCESS) {
         return {};
     }
-    std::wstring code;
-    MSIHANDLE view = 0;
-    if (MsiDatabaseOpenViewW(database,
-                             L"SELECT `Value` FROM `Property` WHERE `Property`='ProductCode'",
-                             &view) == ERROR_SUCCESS) {
-        MSIHANDLE record = 0;
-        if (MsiViewExecute(view, 0) == ERROR_SUCCESS &&
-            MsiViewFetch(view, &record) == ERROR_SUCCESS) {
-            wchar_t value[64] = {};
-            DWORD size = sizeof value / sizeof value[0];
-            if (MsiRecordGetStringW(record, 1, value, &size) == ERROR_SUCCESS) code = value;
-            MsiCloseHandle(record);
-        }
-        MsiCloseHandle(view);
+    wchar_t text[64] = {};
+    DWORD size = sizeof text / sizeof text[0];
+    return MsiRecordGetStringW(record.get(), 1, text, &size) == ERROR_SUCCESS ? std::wstring(text)
+                                                                              : std::wstring();
+}
+
+// The package's own product code, as Programs and Features files it.
+std::wstring productCode(const std::wstring& package = msiPath()) {
+    return packageProperty(package, L"ProductCode");
+}
+
+// The package code of its summary information: Windows Installer takes two
+// packages with one package code for the same package.
+std::wstring packageCode(const std::wstring& package) {
+    MsiHandle summary;
+    UINT type = 0;
+    wchar_t text[64] = {};
+    DWORD size = sizeof text / sizeof text[0];
+    if (MsiGetSummaryInformationW(0, package.c_str(), 0, summary.out()) != ERROR_SUCCESS ||
+        MsiSummaryInfoGetPropertyW(summary.get(), PIDSI_REVNUMBER, &type, nullptr, nullptr, text,
+                                   &size) != ERROR_SUCCESS) {
+        return {};
     }
-    MsiCloseHandle(database);
-    return code;
+    return text;
 }
 
 struct MsiexecRun {
@@ -291,6 +330,49 @@ TEST_F(MsiPackage, InstallsThePrinterAndItsFilesAndUninstallTakesEverythingAway)
     EXPECT_FALSE(removed.folder) << narrow(kInstallFolder);
     EXPECT_FALSE(removed.settingsKey) << "HKLM\\" << narrow(kSettingsKey);
     EXPECT_FALSE(removed.uninstallEntry) << "the Programs and Features entry";
+}
+
+// Group Policy passes no properties: a model's own package installs that
+// model's printer, remembers the model, and its uninstall takes everything.
+TEST_F(MsiPackage, AModelsOwnPackageInstallsItsPrinterWithoutAnyProperty) {
+    const std::wstring package = modelMsiPath(kModel);
+    const MsiexecRun install = msiexec(L"/i \"" + package + L"\"");
+    ASSERT_EQ(install.exitCode, 0u) << install.log;
+    const Footprint installed = footprint(code_);
+    report("/i of the " + modelText(kModel) + " package", install.exitCode, installed);
+    EXPECT_TRUE(installed.printer && installed.driver && installed.modelDriverFile)
+        << "the printer and driver " << modelText(kModel);
+    EXPECT_EQ(readRegistryText(HKEY_LOCAL_MACHINE, kSettingsKey, L"Model").value_or(L"(none)"),
+              model(kModel))
+        << "the remembered model";
+
+    // As Group Policy removes it: by the product code.
+    const MsiexecRun removal = msiexec(L"/x " + code_);
+    ASSERT_EQ(removal.exitCode, 0u) << removal.log;
+    const Footprint removed = footprint(code_);
+    report("/x", removal.exitCode, removed);
+    expectNothingLeft(removed);
+}
+
+// One package per model of the catalogue, each with its model set, the
+// product code of the package without one (so one model per computer holds
+// across them all) and a package code of its own.
+TEST(ModelPackages, EveryModelHasAPackageOfItsOwn) {
+    const std::wstring product = productCode();
+    ASSERT_FALSE(product.empty()) << "no ProductCode in " << SETUP_MSI_PATH;
+    std::set<std::wstring> packageCodes = {packageCode(msiPath())};
+    for (std::size_t index = 0; index < modelNames().size(); ++index) {
+        const int i = static_cast<int>(index);
+        SCOPED_TRACE(modelText(i));
+        const std::wstring package = modelMsiPath(i);
+        ASSERT_TRUE(fileExists(package)) << narrow(package);
+        EXPECT_EQ(packageProperty(package, L"MODEL"), model(i));
+        EXPECT_EQ(productCode(package), product);
+        const std::wstring code = packageCode(package);
+        EXPECT_FALSE(code.empty());
+        EXPECT_TRUE(packageCodes.insert(code).second)
+            << "package code " << narrow(code) << " twice";
+    }
 }
 
 // A package run that fails rolls back to nothing, with the reason in the
