@@ -354,6 +354,11 @@ void X64DriverCounterpart::remove() const {
 
 // ---- Registry ------------------------------------------------------------------------
 
+RegistryValue storedText(const std::wstring& text) {
+    const auto* bytes = reinterpret_cast<const BYTE*>(text.c_str());
+    return {REG_SZ, std::vector<BYTE>(bytes, bytes + (text.size() + 1) * sizeof(wchar_t))};
+}
+
 std::optional<RegistryValue> readRegistryValue(HKEY root, const std::wstring& key,
                                                const std::wstring& name) {
     HKEY opened = nullptr;

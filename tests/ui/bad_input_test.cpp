@@ -285,6 +285,13 @@ TEST_F(BadInput, MissingPackageFolderNamesEveryFileAndTheFolder) {
         ASSERT_TRUE(moved.ready());
         runAndCheck(c.version, package_.path(), {{{c.line, c.names}}, {c.advice}});
         expectLaterStepsRan(c.version);
+        const std::wstring directory =
+            driverDirectory(isNt(c.version) ? kNtEnvironment : k9xEnvironment);
+        for (const std::wstring& name : c.names) {
+            EXPECT_EQ(GetFileAttributesW((directory + L"\\" + name).c_str()),
+                      INVALID_FILE_ATTRIBUTES)
+                << narrow(name) << " appeared in the driver directory";
+        }
         removeInstallation();
     }
 }

@@ -539,13 +539,26 @@ TEST_F(SetupUi, FinishOnWindowsXpInstallsTheNtDriverAndDefaultPrinterValue) {
         << "only the chosen model's .GPD is copied";
     const std::optional<DriverRecord> driver = findDriver(kNtEnvironment, model);
     ASSERT_TRUE(driver);
-    EXPECT_EQ(fileNameOf(driver->dataFile), ntCopies(0)[1].installed);
+    EXPECT_EQ(driver->environment, kNtEnvironment);
+    // The spooler answers with full paths into its own folders; the names are ours.
+    const std::vector<std::wstring> names = installedNames(ntCopies(0));
+    EXPECT_EQ(
+        (std::vector<std::wstring>{fileNameOf(driver->driverPath), fileNameOf(driver->dataFile),
+                                   fileNameOf(driver->configFile), fileNameOf(driver->helpFile)}),
+        (std::vector<std::wstring>{L"uniDRV.DLL", names[1], L"uniDRVui.DLL", L"uniDRV.HLP"}))
+        << "driver, data file (the model's .GPD), config file, help file";
+    std::vector<std::wstring> dependent;
+    for (const std::wstring& path : driver->dependentFiles) dependent.push_back(fileNameOf(path));
+    EXPECT_EQ(dependent,
+              (std::vector<std::wstring>{L"ttfsub.GPD", L"unires.DLL", L"stdnames.GPD", names[0]}))
+        << "the three fixed dependent files, then the family DLL";
+    EXPECT_EQ(driver->defaultDataType, L"RAW");
     EXPECT_FALSE(findPrinter(model));
     for (const std::wstring& folder : driverFolders(k9xEnvironment)) {
         EXPECT_TRUE(packageFilesIn(folder).empty()) << "the Windows 9x files were installed";
     }
-    EXPECT_EQ(readRegistryText(HKEY_CURRENT_USER, kUserWindowsKey, L"Device"),
-              model + L",winspool,LPT1:");
+    EXPECT_EQ(readRegistryValue(HKEY_CURRENT_USER, kUserWindowsKey, L"Device"),
+              storedText(model + L",winspool,LPT1:"));
 }
 
 // With the driver's 64-bit counterpart registered, as on a 64-bit Windows
@@ -568,15 +581,20 @@ TEST_F(SetupUi, FinishOnWindowsXpWithA64BitDriverCreatesTheDefaultPrinterSilentl
     expectCopied(driverDirectory(kNtEnvironment), ntCopies(kRow));
     const std::optional<PrinterRecord> printer = findPrinter(model);
     ASSERT_TRUE(printer) << "no printer was created";
+    EXPECT_EQ(printer->name, model);
     EXPECT_EQ(printer->port, L"LPT1:");
     EXPECT_EQ(printer->driver, model);
     EXPECT_EQ(printer->printProcessor, L"WinPrint");
     EXPECT_EQ(printer->datatype, L"RAW");
-    EXPECT_EQ(printer->attributes & PRINTER_ATTRIBUTE_DEFAULT, 0u)
-        << "the NT path sets the default through the registry";
+    EXPECT_EQ(printer->attributes & (PRINTER_ATTRIBUTE_DEFAULT | PRINTER_ATTRIBUTE_SHARED), 0u)
+        << "the NT path sets the default through the registry and shares nothing";
+    ASSERT_TRUE(printer->driverRecord) << "GetPrinterDriverW level 3 on the printer failed";
+    EXPECT_EQ(printer->driverRecord->name, model);
+    // The user's default printer names the printer that now exists.
     EXPECT_EQ(readRegistryText(HKEY_CURRENT_USER, kUserWindowsKey, L"Device"),
               model + L",winspool,LPT1:");
     EXPECT_EQ(defaultPrinterName(), model);
+    EXPECT_TRUE(findPrinter(defaultPrinterName())) << "Device names no existing printer";
 }
 
 TEST_F(SetupUi, FinishOnWindows98InstallsTheDriverAndTheDefaultPrinterSilently) {
@@ -589,15 +607,32 @@ TEST_F(SetupUi, FinishOnWindows98InstallsTheDriverAndTheDefaultPrinterSilently) 
     EXPECT_FALSE(sawMessage) << "a message showed after a successful installation";
 
     const std::wstring model = modelNames()[14];
-    expectCopied(driverDirectory(k9xEnvironment), win9xCopies(14));
-    ASSERT_TRUE(findDriver(k9xEnvironment, model));
+    const std::wstring directory = driverDirectory(k9xEnvironment);
+    const std::vector<PackageCopy> copies = win9xCopies(14);
+    expectCopied(directory, copies);
+    for (const PackageCopy& copy : copies) {
+        EXPECT_EQ(storedFileName(directory + L"\\" + copy.installed), copy.installed)
+            << "the name as stored";
+    }
     const std::optional<PrinterRecord> printer = findPrinter(model);
     ASSERT_TRUE(printer) << "no printer was created";
     EXPECT_EQ(printer->port, L"LPT1:");
     EXPECT_EQ(printer->driver, model);
+    EXPECT_EQ(printer->printProcessor, L"WinPrint");
+    EXPECT_EQ(printer->datatype, L"RAW");
     // Windows 9x makes a printer added with this attribute the default one;
     // Wine keeps the attribute but leaves its default printer as it was.
     EXPECT_EQ(printer->attributes & PRINTER_ATTRIBUTE_DEFAULT, DWORD{PRINTER_ATTRIBUTE_DEFAULT});
+    ASSERT_TRUE(printer->driverRecord) << "GetPrinterDriverW level 3 on the printer failed";
+    const DriverRecord& driver = *printer->driverRecord;
+    EXPECT_EQ(driver.environment, k9xEnvironment);
+    const std::wstring family = copies[0].installed;
+    EXPECT_EQ(
+        (std::vector<std::wstring>{fileNameOf(driver.driverPath), fileNameOf(driver.dataFile),
+                                   fileNameOf(driver.configFile), fileNameOf(driver.helpFile)}),
+        (std::vector<std::wstring>{family, family, family, L"UNIDRV.HLP"}))
+        << "driver, data and config file the family's .DRV, then the help file";
+    ASSERT_TRUE(findDriver(k9xEnvironment, model));
     for (const std::wstring& folder : driverFolders(kNtEnvironment)) {
         EXPECT_TRUE(packageFilesIn(folder).empty()) << "the NT files were installed";
     }
@@ -627,7 +662,7 @@ TEST_F(SetupUi, FailedRegistryWriteShowsTheErrorMessageAndInstallationGoesOn) {
         const char* value;
         const wchar_t* installedPrinter;  // nullptr where Wine cannot create it
     } cases[] = {
-        {L"winxp", 0, HKEY_CURRENT_USER, kUserWindowsKey, "Device", nullptr},
+        {L"winxp", 5, HKEY_CURRENT_USER, kUserWindowsKey, "Device", nullptr},
         {L"win98", 3, HKEY_LOCAL_MACHINE, kFirstPortKey, "DCB", modelNames()[0].c_str()},
     };
     for (const auto& c : cases) {
@@ -674,6 +709,10 @@ TEST_F(SetupUi, FailedRegistryWriteShowsTheErrorMessageAndInstallationGoesOn) {
         EXPECT_TRUE(setup.waitForExit()) << "the program did not end";
         if (c.installedPrinter) {
             EXPECT_TRUE(findPrinter(c.installedPrinter)) << "the printer was not created";
+        } else {
+            // COM3's mode string is written after the failed write.
+            EXPECT_EQ(readRegistryValue(HKEY_LOCAL_MACHINE, kPortsKey, L"COM3:"),
+                      storedText(L"9600,N,8,1,p"));
         }
         removeInstallation();
     }
