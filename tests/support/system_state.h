@@ -85,6 +85,8 @@ std::wstring driverDirectory(const wchar_t* environment);
 // The folder and the version subfolders the spooler copies into ("3", "0").
 std::vector<std::wstring> driverFolders(const wchar_t* environment);
 
+// The files in a driver folder that an installation of ours can have copied.
+std::vector<std::wstring> packageFilesIn(const std::wstring& folder);
 // Files of ours in the driver folders of every environment that are not
 // byte for byte one of our placeholders: half-written or foreign copies.
 std::vector<std::wstring> damagedDriverFiles();

@@ -50,24 +50,6 @@ HWND keyTarget(HWND page) {
     return focus ? focus : page;
 }
 
-bool isPackageFile(const std::wstring& name) {
-    for (const auto* files : {&ntPackageFiles(), &win9xPackageFiles()}) {
-        for (const std::wstring& packaged : *files) {
-            if (lstrcmpiW(name.c_str(), packaged.c_str()) == 0) return true;
-        }
-    }
-    return false;
-}
-
-// The files in a driver folder that an installation of ours can have copied.
-std::vector<std::wstring> packageFilesIn(const std::wstring& folder) {
-    std::vector<std::wstring> found;
-    for (const std::wstring& name : filesIn(folder)) {
-        if (isPackageFile(name)) found.push_back(name);
-    }
-    return found;
-}
-
 // The static controls of a dialog that have no id of their own, by text.
 HWND staticWithText(HWND dialog, const std::wstring& text) {
     for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
