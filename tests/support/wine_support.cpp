@@ -7,16 +7,20 @@
 #include <utility>
 
 namespace setup::winetest {
-namespace {
 
 std::wstring windowText(HWND window) {
-    const LRESULT length = SendMessageW(window, WM_GETTEXTLENGTH, 0, 0);
-    std::wstring result(static_cast<std::size_t>(length) + 1, L'\0');
-    const LRESULT copied =
-        SendMessageW(window, WM_GETTEXT, result.size(), reinterpret_cast<LPARAM>(&result[0]));
-    result.resize(static_cast<std::size_t>(copied));
-    return result;
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_BLOCK, 10000, &length))
+        return L"";
+    std::wstring text(length + 1, L'\0');
+    DWORD_PTR copied = 0;
+    SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]),
+                        SMTO_BLOCK, 10000, &copied);
+    text.resize(copied);
+    return text;
 }
+
+namespace {
 
 std::wstring className(HWND window) {
     WCHAR name[64] = {};

@@ -36,6 +36,9 @@ ReportedVersion reportedVersion();
 
 std::wstring widen(const char* utf8);
 std::string narrow(const std::wstring& text);  // UTF-8, for messages and output
+// A window's text as UTF-16, of this process or another (empty when the
+// window does not answer within 10 s).
+std::wstring windowText(HWND window);
 
 // A Unix path ("/work/...") as Wine sees it (Z:\work\...); Windows paths pass.
 template <typename Char>

@@ -598,12 +598,6 @@ INT_PTR CALLBACK acceptAll(HWND, UINT message, WPARAM, LPARAM) {
     return message == WM_INITDIALOG ? TRUE : FALSE;
 }
 
-std::wstring windowText(HWND window) {
-    wchar_t text[256] = L"";
-    GetWindowTextW(window, text, 256);
-    return text;
-}
-
 class DialogResource : public SetupResources,
                        public ::testing::WithParamInterface<ExpectedDialog> {};
 
