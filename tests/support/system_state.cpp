@@ -255,12 +255,19 @@ std::vector<std::wstring> driverFolders(const wchar_t* environment) {
     return {base, base + L"\\3", base + L"\\0"};
 }
 
+std::vector<std::wstring> packageFilesIn(const std::wstring& folder) {
+    std::vector<std::wstring> found;
+    for (const std::wstring& name : filesIn(folder)) {
+        if (isPackageFile(name)) found.push_back(name);
+    }
+    return found;
+}
+
 std::vector<std::wstring> damagedDriverFiles() {
     std::vector<std::wstring> damaged;
     for (const std::wstring& environment : environments()) {
         for (const std::wstring& folder : driverFolders(environment.c_str())) {
-            for (const std::wstring& name : filesIn(folder)) {
-                if (!isPackageFile(name)) continue;
+            for (const std::wstring& name : packageFilesIn(folder)) {
                 // Copies may change the name's case ("uniDRV.hlp" lands as
                 // "uniDRV.HLP"): any placeholder of the same name will do.
                 const std::optional<std::string> content = readFile(folder + L"\\" + name);
@@ -353,6 +360,11 @@ void X64DriverCounterpart::remove() const {
 }
 
 // ---- Registry ------------------------------------------------------------------------
+
+RegistryValue storedText(const std::wstring& text) {
+    const auto* bytes = reinterpret_cast<const BYTE*>(text.c_str());
+    return {REG_SZ, std::vector<BYTE>(bytes, bytes + (text.size() + 1) * sizeof(wchar_t))};
+}
 
 std::optional<RegistryValue> readRegistryValue(HKEY root, const std::wstring& key,
                                                const std::wstring& name) {

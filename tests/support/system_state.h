@@ -85,6 +85,8 @@ std::wstring driverDirectory(const wchar_t* environment);
 // The folder and the version subfolders the spooler copies into ("3", "0").
 std::vector<std::wstring> driverFolders(const wchar_t* environment);
 
+// The files in a driver folder that an installation of ours can have copied.
+std::vector<std::wstring> packageFilesIn(const std::wstring& folder);
 // Files of ours in the driver folders of every environment that are not
 // byte for byte one of our placeholders: half-written or foreign copies.
 std::vector<std::wstring> damagedDriverFiles();
@@ -129,12 +131,20 @@ struct RegistryValue {
     DWORD type = 0;
     std::vector<BYTE> data;  // exactly the bytes RegQueryValueExW gives
 };
+inline bool operator==(const RegistryValue& a, const RegistryValue& b) {
+    return a.type == b.type && a.data == b.data;
+}
 std::optional<RegistryValue> readRegistryValue(HKEY root, const std::wstring& key,
                                                const std::wstring& name);
 // A REG_SZ value without its terminating NULs.
 std::optional<std::wstring> readRegistryText(HKEY root, const std::wstring& key,
                                              const std::wstring& name);
 bool registryKeyExists(HKEY root, const std::wstring& key);
+// A REG_SZ value as the program's writes read back: it passes the text's
+// length without the terminating NUL, and the NT registry functions count
+// the NUL that follows the text in the caller's buffer, so exactly one is
+// stored.
+RegistryValue storedText(const std::wstring& text);
 
 // Creates root\key and whatever part of its path is missing, as the Windows
 // the program targets has them; deletes the keys it created, with whatever

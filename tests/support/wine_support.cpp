@@ -7,16 +7,20 @@
 #include <utility>
 
 namespace setup::winetest {
-namespace {
 
 std::wstring windowText(HWND window) {
-    const LRESULT length = SendMessageW(window, WM_GETTEXTLENGTH, 0, 0);
-    std::wstring result(static_cast<std::size_t>(length) + 1, L'\0');
-    const LRESULT copied =
-        SendMessageW(window, WM_GETTEXT, result.size(), reinterpret_cast<LPARAM>(&result[0]));
-    result.resize(static_cast<std::size_t>(copied));
-    return result;
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_BLOCK, 10000, &length))
+        return L"";
+    std::wstring text(length + 1, L'\0');
+    DWORD_PTR copied = 0;
+    SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]),
+                        SMTO_BLOCK, 10000, &copied);
+    text.resize(copied);
+    return text;
 }
+
+namespace {
 
 std::wstring className(HWND window) {
     WCHAR name[64] = {};
@@ -195,53 +199,6 @@ CurrentFolder::~CurrentFolder() {
     if (ready_) SetCurrentDirectoryW(previous_.c_str());
 }
 
-// ---- System interface ---------------------------------------------------------
-
-std::uint32_t ForwardingSystem::getPrinterDriverDirectory(const char* environment, char* buffer,
-                                                          std::uint32_t bufferSize,
-                                                          std::uint32_t* needed) {
-    return inner_.getPrinterDriverDirectory(environment, buffer, bufferSize, needed);
-}
-std::uint32_t ForwardingSystem::copyFile(const char* source, const char* destination,
-                                         bool failIfExists) {
-    return inner_.copyFile(source, destination, failIfExists);
-}
-bool ForwardingSystem::fileExists(const char* path) {
-    return inner_.fileExists(path);
-}
-std::uint32_t ForwardingSystem::addPrinterDriver(const DriverInfo3& info) {
-    return inner_.addPrinterDriver(info);
-}
-std::uint32_t ForwardingSystem::addPrinter(const PrinterInfo2& info, SysHandle* printer) {
-    return inner_.addPrinter(info, printer);
-}
-void ForwardingSystem::closePrinter(SysHandle printer) {
-    inner_.closePrinter(printer);
-}
-std::uint32_t ForwardingSystem::regOpenKeyForSet(RegistryRoot root, const char* subKey,
-                                                 SysHandle* key) {
-    return inner_.regOpenKeyForSet(root, subKey, key);
-}
-std::uint32_t ForwardingSystem::regSetValue(SysHandle key, const char* name, std::uint32_t type,
-                                            const std::uint8_t* data, std::uint32_t size) {
-    return inner_.regSetValue(key, name, type, data, size);
-}
-void ForwardingSystem::regCloseKey(SysHandle key) {
-    inner_.regCloseKey(key);
-}
-std::uint32_t ForwardingSystem::openSerialPort(const char* name, SysHandle* port) {
-    return inner_.openSerialPort(name, port);
-}
-std::uint32_t ForwardingSystem::getCommState(SysHandle port, std::uint8_t* dcb28) {
-    return inner_.getCommState(port, dcb28);
-}
-void ForwardingSystem::closeHandle(SysHandle handle) {
-    inner_.closeHandle(handle);
-}
-void ForwardingSystem::showMessage(const char* textCp936) {
-    inner_.showMessage(textCp936);
-}
-
 // ---- Message boxes ------------------------------------------------------------
 
 MessageBoxWatcher::MessageBoxWatcher()
@@ -278,17 +235,6 @@ void MessageBoxWatcher::watch() {
         PostMessageW(box, WM_COMMAND, IDOK, 0);
         while (IsWindow(box) && !stopping_) Sleep(10);
     }
-}
-
-std::wstring applicationCaption() {
-    WCHAR path[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring name = path;
-    const std::size_t slash = name.find_last_of(L"\\/");
-    if (slash != std::wstring::npos) name.erase(0, slash + 1);
-    const std::size_t dot = name.find_last_of(L'.');
-    if (dot != std::wstring::npos) name.erase(dot);
-    return name;
 }
 
 // ---- Reports ------------------------------------------------------------------

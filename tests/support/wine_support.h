@@ -36,6 +36,9 @@ ReportedVersion reportedVersion();
 
 std::wstring widen(const char* utf8);
 std::string narrow(const std::wstring& text);  // UTF-8, for messages and output
+// A window's text as UTF-16, of this process or another (empty when the
+// window does not answer within 10 s).
+std::wstring windowText(HWND window);
 
 // A Unix path ("/work/...") as Wine sees it (Z:\work\...); Windows paths pass.
 template <typename Char>
@@ -101,35 +104,6 @@ private:
     bool ready_ = false;
 };
 
-// ---- System interface ---------------------------------------------------------
-
-// Passes every call through to another implementation; a test overrides the
-// one call it wants to change and forwards the rest.
-class ForwardingSystem : public SystemApi {
-public:
-    explicit ForwardingSystem(SystemApi& inner) : inner_(inner) {}
-
-    std::uint32_t getPrinterDriverDirectory(const char* environment, char* buffer,
-                                            std::uint32_t bufferSize,
-                                            std::uint32_t* needed) override;
-    std::uint32_t copyFile(const char* source, const char* destination, bool failIfExists) override;
-    bool fileExists(const char* path) override;
-    std::uint32_t addPrinterDriver(const DriverInfo3& info) override;
-    std::uint32_t addPrinter(const PrinterInfo2& info, SysHandle* printer) override;
-    void closePrinter(SysHandle printer) override;
-    std::uint32_t regOpenKeyForSet(RegistryRoot root, const char* subKey, SysHandle* key) override;
-    std::uint32_t regSetValue(SysHandle key, const char* name, std::uint32_t type,
-                              const std::uint8_t* data, std::uint32_t size) override;
-    void regCloseKey(SysHandle key) override;
-    std::uint32_t openSerialPort(const char* name, SysHandle* port) override;
-    std::uint32_t getCommState(SysHandle port, std::uint8_t* dcb28) override;
-    void closeHandle(SysHandle handle) override;
-    void showMessage(const char* textCp936) override;
-
-protected:
-    SystemApi& inner_;
-};
-
 // ---- Message boxes ------------------------------------------------------------
 
 struct SeenMessageBox {
@@ -158,10 +132,6 @@ private:
     std::vector<SeenMessageBox> seen_;
     std::thread thread_;
 };
-
-// The caption the program's boxes carry: this executable's file name without
-// folder or extension.
-std::wstring applicationCaption();
 
 // ---- Reports ------------------------------------------------------------------
 

@@ -285,6 +285,13 @@ TEST_F(BadInput, MissingPackageFolderNamesEveryFileAndTheFolder) {
         ASSERT_TRUE(moved.ready());
         runAndCheck(c.version, package_.path(), {{{c.line, c.names}}, {c.advice}});
         expectLaterStepsRan(c.version);
+        const std::wstring directory =
+            driverDirectory(isNt(c.version) ? kNtEnvironment : k9xEnvironment);
+        for (const std::wstring& name : c.names) {
+            EXPECT_EQ(GetFileAttributesW((directory + L"\\" + name).c_str()),
+                      INVALID_FILE_ATTRIBUTES)
+                << narrow(name) << " appeared in the driver directory";
+        }
         removeInstallation();
     }
 }
@@ -525,14 +532,14 @@ TEST_F(BadInput, UnusableCom1StillStoresTheSerialSettingsOnABlankRecord) {
 
 // Keys the program opens for writing that are missing or read-only are named
 // once, at the end, with the advice to run as administrator; everything else
-// is installed. (The HKCU key read-only on the NT path is in setup_ui_test.)
+// is installed, and nothing is written into them.
 TEST_F(BadInput, RegistryKeysMissingOrReadOnlyAreReportedOnceAtTheEnd) {
     struct Case {
         const char* what;
         const wchar_t* version;
         int portRow;
-        std::vector<std::wstring> createKeys;    // under HKLM, before the run
-        std::vector<std::wstring> readOnlyKeys;  // HKLM
+        std::vector<std::wstring> createKeys;  // under HKLM, before the run
+        std::vector<std::pair<HKEY, std::wstring>> readOnlyKeys;
         bool deleteUserWindowsKey;
         std::vector<std::wstring> reported;
     };
@@ -551,9 +558,17 @@ TEST_F(BadInput, RegistryKeysMissingOrReadOnlyAreReportedOnceAtTheEnd) {
          L"winxp",
          kCom1Row,
          {},
-         {portsKey},
+         {{HKEY_LOCAL_MACHINE, portsKey}},
          true,
          {windowsKey, portsKey}},
+        // Everyone may read the key, nobody may set its values.
+        {"NT, the HKCU Windows key read-only",
+         L"winxp",
+         0,
+         {},
+         {{HKEY_CURRENT_USER, windowsKey}},
+         false,
+         {windowsKey}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -568,15 +583,21 @@ TEST_F(BadInput, RegistryKeysMissingOrReadOnlyAreReportedOnceAtTheEnd) {
         }
         if (c.deleteUserWindowsKey) RegDeleteTreeW(HKEY_CURRENT_USER, kUserWindowsKey);
         std::vector<std::unique_ptr<ReadOnlyKey>> readOnly;
-        for (const std::wstring& key : c.readOnlyKeys) {
-            readOnly.push_back(std::make_unique<ReadOnlyKey>(HKEY_LOCAL_MACHINE, key));
+        for (const auto& [root, key] : c.readOnlyKeys) {
+            readOnly.push_back(std::make_unique<ReadOnlyKey>(root, key));
             ASSERT_TRUE(readOnly.back()->ready()) << "cannot make " << narrow(key) << " read-only";
+            HKEY probe = nullptr;
+            const LONG openError = RegOpenKeyExW(root, key.c_str(), 0, KEY_SET_VALUE, &probe);
+            if (openError == ERROR_SUCCESS) RegCloseKey(probe);
+            ASSERT_EQ(openError, ERROR_ACCESS_DENIED) << narrow(key) << " still opens for setting";
         }
         runAndCheck(c.version, package_.path(),
                     {{{IDS_FAIL_REGISTRY, c.reported}}, {IDS_ADVICE_ADMIN}},
                     [&](HWND page) { selectComboRow(page, IDC_PORT, c.portRow); });
         EXPECT_TRUE(findDriver(isNt(c.version) ? kNtEnvironment : k9xEnvironment, kDefaultModel));
-        if (!isNt(c.version)) {
+        if (isNt(c.version)) {
+            EXPECT_FALSE(readRegistryText(HKEY_CURRENT_USER, kUserWindowsKey, L"Device"));
+        } else {
             EXPECT_TRUE(findPrinter(kDefaultModel));
         }
         readOnly.clear();

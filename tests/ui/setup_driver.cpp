@@ -156,18 +156,6 @@ bool SetupProcess::running() const {
     return process_ && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT;
 }
 
-std::wstring windowText(HWND window) {
-    DWORD_PTR length = 0;
-    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_BLOCK, 10000, &length))
-        return L"";
-    std::wstring text(length + 1, L'\0');
-    DWORD_PTR copied = 0;
-    SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]),
-                        SMTO_BLOCK, 10000, &copied);
-    text.resize(copied);
-    return text;
-}
-
 std::wstring itemText(HWND dialog, int id) {
     return windowText(GetDlgItem(dialog, id));
 }

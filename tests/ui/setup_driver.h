@@ -82,8 +82,7 @@ private:
 // The top-level dialog ("#32770") of that process with that caption.
 HWND findDialog(DWORD processId, const wchar_t* caption);
 
-// Controls of another process's dialog.
-std::wstring windowText(HWND window);
+// Controls of another process's dialog (windowText is in wine_support.h).
 std::wstring itemText(HWND dialog, int id);
 int checkState(HWND dialog, int id);
 std::vector<std::wstring> comboEntries(HWND combo);

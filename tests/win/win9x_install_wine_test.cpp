@@ -1,7 +1,8 @@
 // Win9xInstaller with the real Win32System against Wine's spooler, files,
-// registry and serial port, Wine reporting Windows 98: the files land in the
-// "Windows 4.0" driver directory, the printer is created on the driver, and
-// a serial port's settings are stored as the DCB the port driver reads.
+// registry and serial port, Wine reporting Windows 98: what the runs of
+// Setup.exe in tests/ui do not reach (a universal driver library already
+// installed, a serial port's settings stored as the DCB the port driver
+// reads, built on COM1's own state).
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <winspool.h>
@@ -82,43 +83,6 @@ protected:
     std::optional<PackageFolder> work_;
     std::optional<CurrentFolder> current_;
 };
-
-TEST_F(Win9xInstallWine, InstallsFourFilesTheDriverAndTheDefaultPrinter) {
-    ASSERT_NO_FATAL_FAILURE(addWin9xPlaceholders());
-    Win32System system;
-
-    const InstallReport report = Win9xInstaller(system).run(InstallSelection{});
-
-    EXPECT_TRUE(report.succeeded()) << "expected no failure; report:\n" << describe(report);
-    for (const PackageCopy& copy : kCopies) {
-        const std::wstring path = installed(copy.installed);
-        EXPECT_EQ(readFile(path), placeholderContent(fileNameOf(copy.source)))
-            << "expected " << narrow(copy.source) << " copied into " << narrow(driverDirectory_);
-        EXPECT_EQ(storedFileName(path), copy.installed) << "the name as stored";
-    }
-
-    const std::wstring model = modelNames()[kModel];
-    const std::optional<PrinterRecord> printer = findPrinter(model);
-    ASSERT_TRUE(printer) << "expected OpenPrinterW(\"" << narrow(model)
-                         << "\") to find the printer";
-    EXPECT_EQ(printer->port, L"LPT1:");
-    EXPECT_EQ(printer->driver, model);
-    EXPECT_EQ(printer->printProcessor, L"WinPrint");
-    EXPECT_EQ(printer->datatype, L"RAW");
-    // Wine keeps the attribute without acting on it (GetDefaultPrinterA does
-    // not name the printer), so the attribute is what can be checked.
-    EXPECT_TRUE(printer->attributes & PRINTER_ATTRIBUTE_DEFAULT)
-        << "expected the printer marked default, attributes " << printer->attributes;
-    ASSERT_TRUE(printer->driverRecord) << "expected GetPrinterDriverW level 3 on the printer";
-    const DriverRecord& driver = *printer->driverRecord;
-    EXPECT_EQ(driver.environment, k9xEnvironment);
-    const std::vector<std::wstring> files = {
-        fileNameOf(driver.driverPath), fileNameOf(driver.dataFile), fileNameOf(driver.configFile),
-        fileNameOf(driver.helpFile)};
-    const std::wstring family = kCopies[0].installed;
-    EXPECT_EQ(files, (std::vector<std::wstring>{family, family, family, L"UNIDRV.HLP"}))
-        << "expected driver, data and config file the family's .DRV, then the help file";
-}
 
 TEST_F(Win9xInstallWine, KeepsTheUniversalDriverLibraryAlreadyInstalled) {
     ASSERT_NO_FATAL_FAILURE(addWin9xPlaceholders());
@@ -210,65 +174,6 @@ INSTANTIATE_TEST_SUITE_P(
                       SerialCase{"Com3At115200With7BitsAndXonXoff", 5, 8, 2, 1, kOtherPortsKey,
                                  kFirstPortKey, 115200, 7, 0x11, 0x03}),
     [](const ::testing::TestParamInfo<SerialCase>& info) { return info.param.name; });
-
-// Sends the installer's open of COM1 to a port no machine has, as on a
-// computer without a first serial port.
-class WithoutFirstSerialPort : public ForwardingSystem {
-public:
-    using ForwardingSystem::ForwardingSystem;
-    std::uint32_t openSerialPort(const char* name, SysHandle* port) override {
-        if (std::strcmp(name, "COM1") != 0) return inner_.openSerialPort(name, port);
-        openError = inner_.openSerialPort("\\\\.\\SetupTestNoSuchPort", port);
-        return openError;
-    }
-    std::uint32_t openError = 0;
-};
-
-TEST_F(Win9xInstallWine, WithoutCom1TheDcbIsBuiltOnABlankRecord) {
-    ScopedRegistryKey firstPort(HKEY_LOCAL_MACHINE, kFirstPortKey);
-    ASSERT_TRUE(firstPort.ready()) << "expected to create HKLM\\" << narrow(kFirstPortKey);
-    ASSERT_NO_FATAL_FAILURE(addWin9xPlaceholders());
-    Win32System real;
-    WithoutFirstSerialPort system(real);
-    InstallSelection selection;
-    selection.portIndex = kCom1;
-
-    const InstallReport report = Win9xInstaller(system).run(selection);
-
-    EXPECT_NE(system.openError, 0u) << "expected opening the missing port to fail";
-    EXPECT_TRUE(report.succeeded()) << "expected no failure; report:\n" << describe(report);
-    const std::optional<RegistryValue> dcb =
-        readRegistryValue(HKEY_LOCAL_MACHINE, kFirstPortKey, L"DCB");
-    ASSERT_TRUE(dcb) << "expected HKLM\\" << narrow(kFirstPortKey) << " value DCB";
-    DcbImage expected(28, 0);
-    expected[0] = 28;    // DCBlength
-    expected[4] = 0x80;  // 9600 = 0x2580
-    expected[5] = 0x25;
-    expected[8] = 0x15;
-    expected[9] = 0x20;
-    expected[18] = 8;
-    EXPECT_EQ(dcb->data, expected) << "expected a zeroed record with DCBlength 28 and the choices";
-}
-
-TEST_F(Win9xInstallWine, MissingPortsKeyIsReportedWithoutAMessage) {
-    ASSERT_FALSE(registryKeyExists(HKEY_LOCAL_MACHINE, kClassPortsKey))
-        << "expected a prefix without HKLM\\" << narrow(kClassPortsKey);
-    ASSERT_NO_FATAL_FAILURE(addWin9xPlaceholders());
-    Win32System system;
-    InstallSelection selection;
-    selection.portIndex = kCom1;
-
-    const InstallReport report = Win9xInstaller(system).run(selection);
-    const std::vector<SeenMessageBox> boxes = messageBoxesShown();
-
-    const std::vector<InstallFailure> open = failuresOf(report, InstallStep::OpenRegistryKey);
-    ASSERT_EQ(open.size(), 1u) << "report:\n" << describe(report);
-    EXPECT_EQ(widen(open[0].subject), kFirstPortKey);
-    EXPECT_EQ(open[0].error, static_cast<std::uint32_t>(ERROR_FILE_NOT_FOUND));
-    EXPECT_EQ(report.count(), 1) << "expected no other failure; report:\n" << describe(report);
-    EXPECT_TRUE(boxes.empty()) << "a key that does not open is reported at the end, not shown";
-    EXPECT_TRUE(findPrinter(modelNames()[kModel])) << "expected the printer created before";
-}
 
 }  // namespace
 }  // namespace setup::winetest

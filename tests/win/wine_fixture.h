@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <optional>
-#include <vector>
 
 #include "tests/support/wine_support.h"
 
@@ -18,12 +17,8 @@ protected:
     void SetUp() override { watcher_.emplace(); }
     void TearDown() override;
 
-    // Ends the watch; the boxes shown so far, which the test then owns.
-    std::vector<SeenMessageBox> messageBoxesShown();
-
 private:
     std::optional<MessageBoxWatcher> watcher_;
-    bool boxesExpected_ = false;
 };
 
 }  // namespace setup::winetest
