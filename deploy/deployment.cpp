@@ -465,15 +465,22 @@ int runRemove(const DeployRequest& request, const DeployContext& context, Deploy
     return restart ? kExitRestartRequired : kExitOk;
 }
 
-int runStatus(const DeployRequest& request, const DeployContext& context, DeploymentSystemApi& api,
-              DeployOutput& output) {
+// What the spooler and the profile hold, for the commands that only look
+// (and default, which writes only the user's profile); false after saying why.
+bool readSystemState(const DeployContext& context, DeploymentSystemApi& api, DeployOutput& output,
+                     SystemState& state) {
     const InstallFamily family = inspectedFamily(context);
     if (family == InstallFamily::None) {
         output.line(Stream::Err, IDS_DEPLOY_VERSION_UNKNOWN, "");
-        return kExitFailed;
+        return false;
     }
+    return state.read(api, driverEnvironment(family), output);
+}
+
+int runStatus(const DeployRequest& request, const DeployContext& context, DeploymentSystemApi& api,
+              DeployOutput& output) {
     SystemState state;
-    if (!state.read(api, driverEnvironment(family), output)) return kExitFailed;
+    if (!readSystemState(context, api, output, state)) return kExitFailed;
     for (int i = 0; i < ModelCatalogue::kCount; ++i) {
         if (request.modelIndex >= 0 && i != request.modelIndex) continue;
         const ModelState& model = state.model(i);
@@ -500,13 +507,8 @@ int runStatus(const DeployRequest& request, const DeployContext& context, Deploy
 int runSetDefault(const DeployRequest& request, const DeployContext& context,
                   DeploymentSystemApi& api, DeployOutput& output) {
     const ModelRow& model = ModelCatalogue::row(request.modelIndex);
-    const InstallFamily family = inspectedFamily(context);
-    if (family == InstallFamily::None) {
-        output.line(Stream::Err, IDS_DEPLOY_VERSION_UNKNOWN, "");
-        return kExitFailed;
-    }
     SystemState state;
-    if (!state.read(api, driverEnvironment(family), output)) return kExitFailed;
+    if (!readSystemState(context, api, output, state)) return kExitFailed;
     const ModelState& found = state.model(request.modelIndex);
     if (!found.printer) {
         output.line(Stream::Err, IDS_DEPLOY_DEFAULT_NO_PRINTER, model.modelName);
