@@ -153,8 +153,7 @@ ParsedCommandLine parseCommandLine(int count, const char* const* arguments) {
             (option == &options[3] ? request.packageFolder : request.logFile) = value;
         }
     }
-    if ((install || remove || request.command == Command::SetDefault) &&
-        request.modelIndex < 0) {
+    if ((install || remove || request.command == Command::SetDefault) && request.modelIndex < 0) {
         return fail(UsageError::MissingModel, command);
     }
     return parsed;

@@ -227,7 +227,8 @@ bool registerActiveSetup(DeploymentSystemApi& api, const DeployContext& context,
     std::uint32_t error = 0;
     {
         ScopedRegKey component(api);
-        error = api.regCreateKeyForSet(RegistryRoot::LocalMachine, key.c_str(), component.receive());
+        error =
+            api.regCreateKeyForSet(RegistryRoot::LocalMachine, key.c_str(), component.receive());
         for (const Value& value : values) {
             if (error != 0) break;
             error = api.regSetValue(component.get(), value.name, value.type,
@@ -246,8 +247,7 @@ bool registerActiveSetup(DeploymentSystemApi& api, const DeployContext& context,
 
 // Deletes the model's Active Setup component; one that is not there is no
 // failure.
-bool unregisterActiveSetup(DeploymentSystemApi& api, const ModelRow& model,
-                           DeployOutput& output) {
+bool unregisterActiveSetup(DeploymentSystemApi& api, const ModelRow& model, DeployOutput& output) {
     const ActiveSetupText key = activeSetupKey(model);
     const std::uint32_t error = api.regDeleteKey(RegistryRoot::LocalMachine, key.c_str());
     if (error == 0) {

@@ -132,8 +132,7 @@ bool toAnsiExactly(const WCHAR* wide, char* ansi, int size) {
         return false;
     }
     WCHAR back[MAX_PATH * 4];
-    return MultiByteToWideChar(CP_ACP, 0, ansi, -1, back, MAX_PATH * 4) > 0 &&
-           sameWide(back, wide);
+    return MultiByteToWideChar(CP_ACP, 0, ansi, -1, back, MAX_PATH * 4) > 0 && sameWide(back, wide);
 }
 
 // The package folder as the installers' ANSI file functions take it. A

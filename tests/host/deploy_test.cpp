@@ -126,7 +126,8 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"DefaultTakesNoOtherOption",
                   {"default", "--model", "QM-4716II", "--log", "d.log"},
                   UsageError::UnknownOption},
-        ParseCase{"DefaultUnknownModel", {"default", "--model", "QM-4799"}, UsageError::UnknownModel},
+        ParseCase{
+            "DefaultUnknownModel", {"default", "--model", "QM-4799"}, UsageError::UnknownModel},
         ParseCase{"UnknownCommand", {"instal", "--model", "QM-4712II"}, UsageError::UnknownCommand},
         ParseCase{"InstallNeedsModel", {"install", "--default"}, UsageError::MissingModel},
         ParseCase{"RemoveNeedsModel", {"remove"}, UsageError::MissingModel},
@@ -299,9 +300,8 @@ struct Machine {
     std::vector<std::string> writes() const {
         std::vector<std::string> found;
         for (const std::string& call : system.calls) {
-            for (const char* name :
-                 {"CopyFileA", "AddPrinter", "RegOpenKeyExA", "RegCreateKeyExA", "Delete",
-                  "WriteProfileStringA"}) {
+            for (const char* name : {"CopyFileA", "AddPrinter", "RegOpenKeyExA", "RegCreateKeyExA",
+                                     "Delete", "WriteProfileStringA"}) {
                 if (call.rfind(name, 0) == 0) found.push_back(call);
             }
         }
@@ -747,8 +747,7 @@ TEST(ActiveSetup, TheComponentRunsTheDefaultCommandOnceForEachUser) {
     SystemMachine machine(kXp, true);
     ASSERT_EQ(machine.run({"install", "--model", "qm-4716ii", "--port", "COM2", "--default"}),
               kExitOk);
-    const std::string stubPath =
-        std::string("\"") + kProgram + "\" default --model QM-4716II";
+    const std::string stubPath = std::string("\"") + kProgram + "\" default --model QM-4716II";
     const std::map<std::string, std::string> expected = {
         {"(null)", std::string("Tolmar default printer QM-4716II") + '\0'},
         {"Version", std::string("1,0,0,1") + '\0'},
@@ -782,8 +781,8 @@ TEST(ActiveSetup, NothingIsWrittenWhenTheRegistrationCannotBeMade) {
         {"the token cannot be read",
          [](SystemMachine& m) { m.system.failEvery("GetTokenInformation", 5); },
          IDS_DEPLOY_FAIL_ACCOUNT},
-        {"a path the code page cannot spell",
-         [](SystemMachine& m) { m.context.programPath = ""; }, IDS_DEPLOY_ACTIVE_SETUP_PATH},
+        {"a path the code page cannot spell", [](SystemMachine& m) { m.context.programPath = ""; },
+         IDS_DEPLOY_ACTIVE_SETUP_PATH},
         {"a path with a quote",
          [](SystemMachine& m) { m.context.programPath = "C:\\a\" b\\TolmarDeploy.exe"; },
          IDS_DEPLOY_ACTIVE_SETUP_PATH},
@@ -836,8 +835,7 @@ TEST(ActiveSetup, RemoveDeletesTheRegistration) {
         if (c.deleteError) machine.system.failEvery("RegDeleteKeyA", c.deleteError);
         RecordedOutput output;
         EXPECT_EQ(machine.run({"remove", "--model", "QM-4716II"}, output), c.exitCode) << c.name;
-        EXPECT_EQ(machine.system.registryKeys.count(kComponent), c.deleteError ? 1u : 0u)
-            << c.name;
+        EXPECT_EQ(machine.system.registryKeys.count(kComponent), c.deleteError ? 1u : 0u) << c.name;
         EXPECT_EQ(output.said(IDS_DEPLOY_ACTIVE_SETUP_REMOVED), c.deleteError == 0) << c.name;
     }
     // Absent, it is no failure (the 9x family has none to look for).
