@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "install/nt_installer.h"
+#include "install/win32_deployment_system.h"
 #include "install/win32_system.h"
 #include "tests/win/wine_fixture.h"
 
@@ -701,6 +702,35 @@ protected:
 
     X64DriverCounterpart counterpart_{kModel};
 };
+
+// The calls behind the registration against Wine's own token and registry:
+// Wine runs every process as the user, and a key deleted twice answers
+// "not found" the second time, which remove takes for no failure.
+TEST(DeploySystemWine, TheTokenIsReadAndTheKeyIsCreatedAndDeleted) {
+    Win32DeploymentSystem system;
+    bool localSystem = true;
+    EXPECT_EQ(system.tokenUserIsLocalSystem(&localSystem), 0u);
+    EXPECT_FALSE(localSystem);
+
+    const ScopedRegistryKey parent(HKEY_CURRENT_USER, L"Software\\TolmarDeployTest");
+    ASSERT_TRUE(parent.ready());
+    const char* const component = "Software\\TolmarDeployTest\\Component";
+    {
+        ScopedRegKey key(system);
+        ASSERT_EQ(system.regCreateKeyForSet(RegistryRoot::CurrentUser, component, key.receive()),
+                  0u);
+        const char version[] = "1,0,0,1";
+        EXPECT_EQ(
+            system.regSetValue(key.get(), "Version", win32::kRegSz,
+                               reinterpret_cast<const std::uint8_t*>(version), sizeof version),
+            0u);
+    }
+    EXPECT_EQ(readRegistryText(HKEY_CURRENT_USER, widen(component), L"Version").value_or(L""),
+              L"1,0,0,1");
+    EXPECT_EQ(system.regDeleteKey(RegistryRoot::CurrentUser, component), 0u);
+    EXPECT_FALSE(registryKeyExists(HKEY_CURRENT_USER, widen(component)));
+    EXPECT_EQ(system.regDeleteKey(RegistryRoot::CurrentUser, component), win32::kErrorFileNotFound);
+}
 
 // Started as Active Setup starts the StubPath: the tool by its full, quoted
 // path (here with a space and Chinese in it), then "default --model NAME".
