@@ -99,6 +99,8 @@ ParsedCommandLine parseCommandLine(int count, const char* const* arguments) {
         request.command = Command::Remove;
     } else if (sameTextIgnoringCase(command, "status")) {
         request.command = Command::Status;
+    } else if (sameTextIgnoringCase(command, "default")) {
+        request.command = Command::SetDefault;
     } else {
         return fail(UsageError::UnknownCommand, command);
     }
@@ -151,7 +153,7 @@ ParsedCommandLine parseCommandLine(int count, const char* const* arguments) {
             (option == &options[3] ? request.packageFolder : request.logFile) = value;
         }
     }
-    if ((install || remove) && request.modelIndex < 0) {
+    if ((install || remove || request.command == Command::SetDefault) && request.modelIndex < 0) {
         return fail(UsageError::MissingModel, command);
     }
     return parsed;

@@ -29,7 +29,9 @@ private:
     int count_ = 0;
 };
 
-enum class Command { Help, Install, Remove, Status };
+// SetDefault ("default") makes the model's printer the calling user's
+// default; it is what each user runs at logon after a machine-wide install.
+enum class Command { Help, Install, Remove, Status, SetDefault };
 
 struct DeployRequest {
     Command command = Command::Help;

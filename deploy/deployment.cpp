@@ -187,6 +187,78 @@ int stepTextId(InstallStep step) {
     return IDS_DEPLOY_INSTALL_FAILED;
 }
 
+constexpr char kActiveSetupComponents[] =
+    "SOFTWARE\\Microsoft\\Active Setup\\Installed Components\\";
+// Windows runs the StubPath once for each user whose HKCU copy of this
+// version is missing or older.
+constexpr char kActiveSetupVersion[] = "1,0,0,1";
+
+// Whether this process runs as LocalSystem, whose own default printer no
+// user ever sees; false (after telling why) when the token cannot be read.
+bool askLocalSystem(DeploymentSystemApi& api, bool* localSystem, DeployOutput& output) {
+    const std::uint32_t error = api.tokenUserIsLocalSystem(localSystem);
+    if (error != 0) output.failure(IDS_DEPLOY_FAIL_ACCOUNT, "", error);
+    return error == 0;
+}
+
+// Writes the model's Active Setup component; a component left half written
+// would run at every logon or never, so a failed write deletes the key again.
+bool registerActiveSetup(DeploymentSystemApi& api, const DeployContext& context,
+                         const ModelRow& model, DeployOutput& output) {
+    const ActiveSetupText key = activeSetupKey(model);
+    const ActiveSetupText stubPath = activeSetupStubPath(context.programPath, model);
+    const BoundedText<256> name =
+        context.componentName[0] != '\0'
+            ? BoundedText<256>{context.componentName, " ", model.modelName}
+            : BoundedText<256>{model.modelName};
+    const std::uint32_t installed = 1;
+    struct Value {
+        const char* name;
+        std::uint32_t type;
+        const void* data;
+        std::size_t size;
+    };
+    const Value values[] = {
+        {nullptr, win32::kRegSz, name.c_str(), name.size() + 1},
+        {"Version", win32::kRegSz, kActiveSetupVersion, sizeof kActiveSetupVersion},
+        {"IsInstalled", win32::kRegDword, &installed, sizeof installed},
+        {"StubPath", win32::kRegSz, stubPath.c_str(), stubPath.size() + 1},
+    };
+    std::uint32_t error = 0;
+    {
+        ScopedRegKey component(api);
+        error =
+            api.regCreateKeyForSet(RegistryRoot::LocalMachine, key.c_str(), component.receive());
+        for (const Value& value : values) {
+            if (error != 0) break;
+            error = api.regSetValue(component.get(), value.name, value.type,
+                                    static_cast<const std::uint8_t*>(value.data),
+                                    static_cast<std::uint32_t>(value.size));
+        }
+    }
+    if (error != 0) {
+        api.regDeleteKey(RegistryRoot::LocalMachine, key.c_str());
+        output.failure(IDS_DEPLOY_FAIL_ACTIVE_SETUP, key.c_str(), error);
+        return false;
+    }
+    output.line(Stream::Err, IDS_DEPLOY_ACTIVE_SETUP_REGISTERED, stubPath.c_str());
+    return true;
+}
+
+// Deletes the model's Active Setup component; one that is not there is no
+// failure.
+bool unregisterActiveSetup(DeploymentSystemApi& api, const ModelRow& model, DeployOutput& output) {
+    const ActiveSetupText key = activeSetupKey(model);
+    const std::uint32_t error = api.regDeleteKey(RegistryRoot::LocalMachine, key.c_str());
+    if (error == 0) {
+        output.line(Stream::Err, IDS_DEPLOY_ACTIVE_SETUP_REMOVED, key.c_str());
+    } else if (error != win32::kErrorFileNotFound && error != win32::kErrorPathNotFound) {
+        output.failure(IDS_DEPLOY_FAIL_ACTIVE_SETUP, key.c_str(), error);
+        return false;
+    }
+    return true;
+}
+
 int runInstall(const DeployRequest& request, const DeployContext& context, DeploymentSystemApi& api,
                DeployOutput& output) {
     const ModelRow& model = ModelCatalogue::row(request.modelIndex);
@@ -205,6 +277,18 @@ int runInstall(const DeployRequest& request, const DeployContext& context, Deplo
     if (nt && context.windows64) {
         output.line(Stream::Err, IDS_DEPLOY_64BIT, "");
         return kExitUnsupported;
+    }
+
+    // As SYSTEM, --default is for each user at their next logon (Active
+    // Setup), not for SYSTEM's own profile, which no user sees. Windows 9x
+    // has no such account and no Active Setup for this.
+    bool everyUser = false;
+    if (nt && request.setAsDefault) {
+        if (!askLocalSystem(api, &everyUser, output)) return kExitFailed;
+        if (everyUser && activeSetupStubPath(context.programPath, model).size() == 0) {
+            output.line(Stream::Err, IDS_DEPLOY_ACTIVE_SETUP_PATH, "");
+            return kExitFailed;
+        }
     }
 
     // Every file the procedure copies must be there before anything is written.
@@ -228,7 +312,7 @@ int runInstall(const DeployRequest& request, const DeployContext& context, Deplo
     InstallSelection selection;
     selection.modelIndex = request.modelIndex;
     selection.portIndex = request.portIndex;
-    selection.setAsDefault = request.setAsDefault;
+    selection.setAsDefault = request.setAsDefault && !everyUser;
     const Detail what{model.modelName, " ", SerialOptionTables::port(request.portIndex).portName,
                       request.setAsDefault ? " default" : ""};
     output.line(Stream::Err, IDS_DEPLOY_INSTALLING, what.c_str());
@@ -242,6 +326,10 @@ int runInstall(const DeployRequest& request, const DeployContext& context, Deplo
     // could be created; an entry naming a printer that does not exist goes.
     if (report.has(InstallStep::AddPrinter)) clearDefaultEntry(api, model, output);
     if (!report.succeeded()) {
+        output.line(Stream::Err, IDS_DEPLOY_INSTALL_FAILED, model.modelName);
+        return kExitFailed;
+    }
+    if (everyUser && !registerActiveSetup(api, context, model, output)) {
         output.line(Stream::Err, IDS_DEPLOY_INSTALL_FAILED, model.modelName);
         return kExitFailed;
     }
@@ -268,15 +356,17 @@ int runRemove(const DeployRequest& request, const DeployContext& context, Deploy
         return kExitFailed;
     }
     const char* environment = driverEnvironment(family);
+    // No user is to be given a default printer that is gone; only an
+    // install on the NT family registers one.
+    bool failed = family == InstallFamily::Nt && !unregisterActiveSetup(api, model, output);
     SystemState before;
     if (!before.read(api, environment, output)) return kExitFailed;
     const ModelState& found = before.model(request.modelIndex);
     if (!found.driver && !found.printer && !found.isDefault) {
         output.line(Stream::Err, IDS_DEPLOY_NOTHING_TO_REMOVE, model.modelName);
-        return kExitOk;
+        return failed ? kExitFailed : kExitOk;
     }
     output.line(Stream::Err, IDS_DEPLOY_REMOVING, model.modelName);
-    bool failed = false;
     bool restart = false;
 
     if (found.printer) {
@@ -375,15 +465,22 @@ int runRemove(const DeployRequest& request, const DeployContext& context, Deploy
     return restart ? kExitRestartRequired : kExitOk;
 }
 
-int runStatus(const DeployRequest& request, const DeployContext& context, DeploymentSystemApi& api,
-              DeployOutput& output) {
+// What the spooler and the profile hold, for the commands that only look
+// (and default, which writes only the user's profile); false after saying why.
+bool readSystemState(const DeployContext& context, DeploymentSystemApi& api, DeployOutput& output,
+                     SystemState& state) {
     const InstallFamily family = inspectedFamily(context);
     if (family == InstallFamily::None) {
         output.line(Stream::Err, IDS_DEPLOY_VERSION_UNKNOWN, "");
-        return kExitFailed;
+        return false;
     }
+    return state.read(api, driverEnvironment(family), output);
+}
+
+int runStatus(const DeployRequest& request, const DeployContext& context, DeploymentSystemApi& api,
+              DeployOutput& output) {
     SystemState state;
-    if (!state.read(api, driverEnvironment(family), output)) return kExitFailed;
+    if (!readSystemState(context, api, output, state)) return kExitFailed;
     for (int i = 0; i < ModelCatalogue::kCount; ++i) {
         if (request.modelIndex >= 0 && i != request.modelIndex) continue;
         const ModelState& model = state.model(i);
@@ -404,7 +501,43 @@ int runStatus(const DeployRequest& request, const DeployContext& context, Deploy
     return asked.driver && asked.printer ? kExitOk : kExitFailed;
 }
 
+// Makes the model's printer the calling user's default, as --default does,
+// through the profile's "device" entry; only when the printer is there, so a
+// logon after the printer was removed changes nothing.
+int runSetDefault(const DeployRequest& request, const DeployContext& context,
+                  DeploymentSystemApi& api, DeployOutput& output) {
+    const ModelRow& model = ModelCatalogue::row(request.modelIndex);
+    SystemState state;
+    if (!readSystemState(context, api, output, state)) return kExitFailed;
+    const ModelState& found = state.model(request.modelIndex);
+    if (!found.printer) {
+        output.line(Stream::Err, IDS_DEPLOY_DEFAULT_NO_PRINTER, model.modelName);
+        return kExitFailed;
+    }
+    const BoundedText<128> device{model.modelName, ",winspool,", found.port.c_str()};
+    const std::uint32_t error = api.writeProfileString("windows", "device", device.c_str());
+    if (error != 0) {
+        output.failure(IDS_DEPLOY_FAIL_SET_DEFAULT, device.c_str(), error);
+        return kExitFailed;
+    }
+    output.line(Stream::Err, IDS_DEPLOY_DEFAULT_SET, device.c_str());
+    return kExitOk;
+}
+
 }  // namespace
+
+ActiveSetupText activeSetupKey(const ModelRow& model) {
+    return ActiveSetupText{kActiveSetupComponents, "Tolmar.DefaultPrinter.", model.modelName};
+}
+
+ActiveSetupText activeSetupStubPath(const char* programPath, const ModelRow& model) {
+    // Every user runs this at logon: nothing in it comes from the command
+    // line but the catalogue's model name, and a path with a quote (which no
+    // Windows file name has) could end the quoting early.
+    if (!programPath || programPath[0] == '\0' || std::strchr(programPath, '"')) return {};
+    ActiveSetupText stubPath{"\"", programPath, "\" default --model ", model.modelName};
+    return stubPath.ok() ? stubPath : ActiveSetupText{};
+}
 
 const char* deploymentMutexName(const DeployContext& context) {
     const bool nt5OrLater = context.versionKnown && context.version.platformId == kPlatformNt &&
@@ -465,6 +598,8 @@ int runDeployRequest(const DeployRequest& request, const DeployContext& context,
             return runRemove(request, context, api, output);
         case Command::Status:
             return runStatus(request, context, api, output);
+        case Command::SetDefault:
+            return runSetDefault(request, context, api, output);
         case Command::Help:
             break;
     }

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "catalogue/model_catalogue.h"
+#include "common/bounded_text.h"
 #include "deploy/command_line.h"
 #include "install/os_class.h"
 #include "install/system_api.h"
@@ -44,7 +46,21 @@ struct DeployContext {
     // The package folder in the ANSI code page, checked to exist; "" for the
     // current directory.
     const char* packageFolder = "";
+    // This program's full path in the ANSI code page, for the command each
+    // user runs at logon; "" where it cannot be spelled there.
+    const char* programPath = "";
+    // The name the per-user default-printer component shows, in the ANSI
+    // code page; "" for the model's name alone.
+    const char* componentName = "";
 };
+
+// The Active Setup component through which a machine-wide install run as
+// SYSTEM makes the model's printer each user's default at their next logon:
+// its key under HKLM, and the command it runs for each user ("" when the
+// program's path cannot go into it).
+using ActiveSetupText = BoundedText<512>;
+ActiveSetupText activeSetupKey(const ModelRow& model);
+ActiveSetupText activeSetupStubPath(const char* programPath, const ModelRow& model);
 
 // The installation procedure this Windows takes: the wizard's classification,
 // and the NT procedure for NT 6.1 and later as well.
@@ -83,7 +99,7 @@ private:
     bool owned_ = false;
 };
 
-// Runs an install, remove or status request; help is the caller's.
+// Runs an install, remove, status or default request; help is the caller's.
 int runDeployRequest(const DeployRequest& request, const DeployContext& context,
                      DeploymentSystemApi& api, DeployOutput& output);
 

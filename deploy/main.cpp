@@ -124,22 +124,50 @@ bool sameWide(const WCHAR* a, const WCHAR* b) {
     return *a == *b;
 }
 
+// `wide` in the ANSI code page, only when it converts there and back
+// unchanged.
+bool toAnsiExactly(const WCHAR* wide, char* ansi, int size) {
+    BOOL lossy = FALSE;
+    if (WideCharToMultiByte(CP_ACP, 0, wide, -1, ansi, size, nullptr, &lossy) <= 0 || lossy) {
+        return false;
+    }
+    WCHAR back[MAX_PATH * 4];
+    return MultiByteToWideChar(CP_ACP, 0, ansi, -1, back, MAX_PATH * 4) > 0 && sameWide(back, wide);
+}
+
 // The package folder as the installers' ANSI file functions take it. A
 // folder whose name the ANSI code page cannot spell, or too deep for a full
 // ANSI path to its longest file, becomes the current directory and the
 // installers read from there.
 bool usePackageFolder(const WCHAR* folder, char* ansi, int size) {
-    BOOL lossy = FALSE;
-    const int n = WideCharToMultiByte(CP_ACP, 0, folder, -1, ansi, size, nullptr, &lossy);
-    if (n > 0 && !lossy && PackageFiles::packageFolderFits(static_cast<std::size_t>(n - 1))) {
-        WCHAR back[MAX_PATH * 4];
-        if (MultiByteToWideChar(CP_ACP, 0, ansi, -1, back, MAX_PATH * 4) > 0 &&
-            sameWide(back, folder)) {
-            return true;
-        }
+    if (toAnsiExactly(folder, ansi, size) &&
+        PackageFiles::packageFolderFits(static_cast<std::size_t>(lstrlenA(ansi)))) {
+        return true;
     }
     ansi[0] = '\0';
     return nt().available() && nt().setCurrentDirectoryW(folder);
+}
+
+// This program's full path for the command each user runs at logon, in
+// the ANSI code page the registry's A functions take: as it is, or its
+// short name where the code page cannot spell it; "" when neither fits.
+void programPathAnsi(char* out, DWORD size) {
+    out[0] = '\0';
+    if (!nt().available()) {
+        const DWORD n = GetModuleFileNameA(nullptr, out, size);
+        if (n == 0 || n >= size) out[0] = '\0';
+        return;
+    }
+    static WCHAR path[MAX_PATH * 4];
+    const DWORD n = nt().getModuleFileNameW(nullptr, path, MAX_PATH * 4);
+    if (n == 0 || n >= MAX_PATH * 4) return;
+    if (toAnsiExactly(path, out, static_cast<int>(size))) return;
+    static WCHAR shortPath[MAX_PATH * 4];
+    const DWORD shortLength = nt().getShortPathNameW(path, shortPath, MAX_PATH * 4);
+    if (shortLength == 0 || shortLength >= MAX_PATH * 4 ||
+        !toAnsiExactly(shortPath, out, static_cast<int>(size))) {
+        out[0] = '\0';
+    }
 }
 
 void showUsageError(ToolOutput& output, const ParsedCommandLine& parsed) {
@@ -285,9 +313,10 @@ int run() {
 
     Win32DeploymentSystem system;
     // Installs and removals take turns with other runs on this computer;
-    // status only reads.
+    // status only reads, and default, run at each logon, changes only the
+    // user's own profile and must not hold up the logon.
     DeploymentTurn turn(system);
-    if (request.command != Command::Status &&
+    if (request.command != Command::Status && request.command != Command::SetDefault &&
         turn.take(context, turnWaitMilliseconds(), output) != kExitOk) {
         logExitCode(output, kExitFailed);
         return kExitFailed;
@@ -315,6 +344,16 @@ int run() {
             }
         }
         context.packageFolder = packageAnsi;
+        static char program[MAX_PATH];
+        programPathAnsi(program, MAX_PATH);
+        context.programPath = program;
+        static char componentName[128];
+        WideLine name;
+        output.appendString(name, IDS_DEPLOY_COMPONENT_NAME);
+        if (!toAnsiExactly(name.c_str(), componentName, sizeof componentName)) {
+            componentName[0] = '\0';
+        }
+        context.componentName = componentName;
     }
     if (packageReady) result = runDeployRequest(request, context, system, output);
     logExitCode(output, result);

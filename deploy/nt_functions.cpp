@@ -21,7 +21,8 @@ NtFunctions load() {
                      find(kernel, "GetFullPathNameW", f.getFullPathNameW) &
                      find(kernel, "GetModuleFileNameW", f.getModuleFileNameW) &
                      find(kernel, "SetCurrentDirectoryW", f.setCurrentDirectoryW) &
-                     find(kernel, "FormatMessageW", f.formatMessageW);
+                     find(kernel, "FormatMessageW", f.formatMessageW) &
+                     find(kernel, "GetShortPathNameW", f.getShortPathNameW);
     if (!all) return NtFunctions{};
     return f;
 }

@@ -16,6 +16,7 @@ struct NtFunctions {
     decltype(&::GetModuleFileNameW) getModuleFileNameW;
     decltype(&::SetCurrentDirectoryW) setCurrentDirectoryW;
     decltype(&::FormatMessageW) formatMessageW;
+    decltype(&::GetShortPathNameW) getShortPathNameW;
 
     // Whether this is the NT family and every function was found.
     bool available() const { return getCommandLineW != nullptr; }

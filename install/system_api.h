@@ -86,6 +86,7 @@ constexpr std::uint32_t kWaitTimeout = 258;
 constexpr std::uint32_t kWaitFailed = 0xFFFFFFFF;
 constexpr std::uint32_t kRegSz = 1;
 constexpr std::uint32_t kRegBinary = 3;
+constexpr std::uint32_t kRegDword = 4;
 constexpr std::uint32_t kPrinterAttributeDefault = 4;
 }  // namespace win32
 
@@ -166,6 +167,15 @@ public:
                                               std::uint32_t* error) = 0;
     // ReleaseMutex(mutex)
     virtual void releaseMutex(SysHandle mutex) = 0;
+    // OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY), GetTokenInformation(
+    // TokenUser) and EqualSid with S-1-5-18: whether this process runs as
+    // LocalSystem. kErrorProcNotFound where advapi32 lacks them (Windows 9x).
+    virtual std::uint32_t tokenUserIsLocalSystem(bool* localSystem) = 0;
+    // RegCreateKeyExA(root, subKey, 0, NULL, 0, KEY_SET_VALUE, NULL, key, NULL)
+    virtual std::uint32_t regCreateKeyForSet(RegistryRoot root, const char* subKey,
+                                             SysHandle* key) = 0;
+    // RegDeleteKeyA(root, subKey)
+    virtual std::uint32_t regDeleteKey(RegistryRoot root, const char* subKey) = 0;
 };
 
 // Owns one handle of the system interface and closes it with the matching

@@ -116,7 +116,12 @@ Win32DeploymentSystem::Win32DeploymentSystem()
           spooler_.function<decltype(&::DeletePrinterDriverExA)>("DeletePrinterDriverExA")),
       enumPrinterDriversA_(
           spooler_.function<decltype(&::EnumPrinterDriversA)>("EnumPrinterDriversA")),
-      enumPrintersA_(spooler_.function<decltype(&::EnumPrintersA)>("EnumPrintersA")) {}
+      enumPrintersA_(spooler_.function<decltype(&::EnumPrintersA)>("EnumPrintersA")),
+      advapi_("advapi32.dll"),
+      openProcessToken_(advapi_.function<decltype(&::OpenProcessToken)>("OpenProcessToken")),
+      getTokenInformation_(
+          advapi_.function<decltype(&::GetTokenInformation)>("GetTokenInformation")),
+      equalSid_(advapi_.function<decltype(&::EqualSid)>("EqualSid")) {}
 
 std::uint32_t Win32DeploymentSystem::openPrinter(const char* name, SysHandle* printer) {
     *printer = 0;
@@ -257,6 +262,49 @@ std::uint32_t Win32DeploymentSystem::waitForSingleObject(SysHandle handle,
 
 void Win32DeploymentSystem::releaseMutex(SysHandle mutex) {
     ReleaseMutex(reinterpret_cast<HANDLE>(mutex));
+}
+
+std::uint32_t Win32DeploymentSystem::tokenUserIsLocalSystem(bool* localSystem) {
+    *localSystem = false;
+    // Windows 9x exports OpenProcessToken only as a stub that fails.
+    if (!openProcessToken_ || !getTokenInformation_ || !equalSid_ ||
+        (GetVersion() & 0x80000000u) != 0) {
+        return ERROR_PROC_NOT_FOUND;
+    }
+    HANDLE token = nullptr;
+    SetLastError(0);
+    if (!openProcessToken_(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+        return lastErrorOr(ERROR_ACCESS_DENIED);
+    }
+    const ScopedHandle owned(token);
+    // TOKEN_USER and the longest SID it can point to.
+    union {
+        TOKEN_USER user;
+        BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+    } info;
+    DWORD size = 0;
+    SetLastError(0);
+    if (!getTokenInformation_(token, TokenUser, &info, sizeof info, &size)) {
+        return lastErrorOr(ERROR_INVALID_FUNCTION);
+    }
+    SID system = {SID_REVISION, 1, SECURITY_NT_AUTHORITY, {SECURITY_LOCAL_SYSTEM_RID}};
+    *localSystem = equalSid_(info.user.User.Sid, &system) != FALSE;
+    return 0;
+}
+
+std::uint32_t Win32DeploymentSystem::regCreateKeyForSet(RegistryRoot root, const char* subKey,
+                                                        SysHandle* key) {
+    HKEY created = nullptr;
+    const LONG error =
+        RegCreateKeyExA(root == RegistryRoot::CurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE,
+                        subKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &created, nullptr);
+    *key = error == ERROR_SUCCESS ? toSysHandle(created) : 0;
+    return static_cast<std::uint32_t>(error);
+}
+
+std::uint32_t Win32DeploymentSystem::regDeleteKey(RegistryRoot root, const char* subKey) {
+    return static_cast<std::uint32_t>(RegDeleteKeyA(
+        root == RegistryRoot::CurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, subKey));
 }
 
 }  // namespace setup

@@ -28,6 +28,10 @@ public:
     std::uint32_t waitForSingleObject(SysHandle handle, std::uint32_t milliseconds,
                                       std::uint32_t* error) override;
     void releaseMutex(SysHandle mutex) override;
+    std::uint32_t tokenUserIsLocalSystem(bool* localSystem) override;
+    std::uint32_t regCreateKeyForSet(RegistryRoot root, const char* subKey,
+                                     SysHandle* key) override;
+    std::uint32_t regDeleteKey(RegistryRoot root, const char* subKey) override;
 
 private:
     decltype(&::OpenPrinterA) openPrinterA_;
@@ -37,6 +41,11 @@ private:
     decltype(&::DeletePrinterDriverExA) deletePrinterDriverExA_;
     decltype(&::EnumPrinterDriversA) enumPrinterDriversA_;
     decltype(&::EnumPrintersA) enumPrintersA_;
+    // The NT family only: Windows 95 has no process token.
+    SystemLibrary advapi_;
+    decltype(&::OpenProcessToken) openProcessToken_;
+    decltype(&::GetTokenInformation) getTokenInformation_;
+    decltype(&::EqualSid) equalSid_;
 };
 
 }  // namespace setup

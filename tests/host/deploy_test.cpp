@@ -3,7 +3,9 @@
 // registry, and what it leaves alone.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -111,6 +113,21 @@ INSTANTIATE_TEST_SUITE_P(
                   false,
                   "",
                   "r.log"},
+        ParseCase{"DefaultForOneModel",
+                  {"default", "--model", "QM-4716II"},
+                  kOk,
+                  Command::SetDefault,
+                  2,
+                  0,
+                  false,
+                  "",
+                  ""},
+        ParseCase{"DefaultNeedsModel", {"default"}, UsageError::MissingModel},
+        ParseCase{"DefaultTakesNoOtherOption",
+                  {"default", "--model", "QM-4716II", "--log", "d.log"},
+                  UsageError::UnknownOption},
+        ParseCase{
+            "DefaultUnknownModel", {"default", "--model", "QM-4799"}, UsageError::UnknownModel},
         ParseCase{"UnknownCommand", {"instal", "--model", "QM-4712II"}, UsageError::UnknownCommand},
         ParseCase{"InstallNeedsModel", {"install", "--default"}, UsageError::MissingModel},
         ParseCase{"RemoveNeedsModel", {"remove"}, UsageError::MissingModel},
@@ -283,8 +300,8 @@ struct Machine {
     std::vector<std::string> writes() const {
         std::vector<std::string> found;
         for (const std::string& call : system.calls) {
-            for (const char* name :
-                 {"CopyFileA", "AddPrinter", "RegOpenKeyExA", "Delete", "WriteProfileStringA"}) {
+            for (const char* name : {"CopyFileA", "AddPrinter", "RegOpenKeyExA", "RegCreateKeyExA",
+                                     "Delete", "WriteProfileStringA"}) {
                 if (call.rfind(name, 0) == 0) found.push_back(call);
             }
         }
@@ -454,6 +471,35 @@ INSTANTIATE_TEST_SUITE_P(
                       m.system.failEvery("DeletePrinterDriverExA", 3001);
                   },
                   {"remove", "--model", "QM-4712II"},
+                  1,
+                  {},
+                  true},
+        TableCase{"DefaultMakesTheUsersDefault",
+                  kXp,
+                  false,
+                  [](Machine& m) {
+                      EXPECT_EQ(m.run({"install", "--model", "QM-4716II", "--port", "COM2"}), 0);
+                  },
+                  {"default", "--model", "qm-4716ii"},
+                  0,
+                  {},
+                  true},
+        TableCase{"DefaultWithoutThePrinterWritesNothing",
+                  kXp,
+                  false,
+                  [](Machine& m) { installedOn(m, "QM-4716II"); },
+                  {"default", "--model", "QM-4712II"},
+                  1,
+                  {},
+                  false},
+        TableCase{"DefaultWhenTheProfileCannotBeWritten",
+                  kXp,
+                  false,
+                  [](Machine& m) {
+                      installedOn(m, "QM-4716II");
+                      m.system.failEvery("WriteProfileStringA", 5);
+                  },
+                  {"default", "--model", "QM-4716II"},
                   1,
                   {},
                   true},
@@ -639,6 +685,163 @@ TEST(Deploy, RemoveNtLeavesFilesToTheSpoolerAndClearsTheDefaultEntry) {
         }
         EXPECT_EQ(machine.writes(), expected) << spooler.name;
         EXPECT_EQ(machine.system.profileWindows.count("device"), 0u) << spooler.name;
+    }
+}
+
+// ---- Each user's default printer from an install as SYSTEM -------------------
+
+const char* const kComponent =
+    "HKLM\\SOFTWARE\\Microsoft\\Active Setup\\Installed Components\\"
+    "Tolmar.DefaultPrinter.QM-4716II";
+const char* const kUserDevice = "HKCU\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows";
+// A path with spaces and Chinese (code page 936) in it, as the tool gives it.
+const char* const kProgram = "C:\\Program Files\\Tolmar \xb4\xf2\xd3\xa1\\TolmarDeploy.exe";
+
+struct SystemMachine : Machine {
+    SystemMachine(OsVersion version, bool localSystem) : Machine(version) {
+        system.localSystem = localSystem;
+        context.programPath = kProgram;
+        context.componentName = "Tolmar default printer";
+    }
+    bool wroteUserDevice() const {
+        for (const auto& write : system.registryWrites) {
+            if (write.key == kUserDevice) return true;
+        }
+        return false;
+    }
+};
+
+TEST(ActiveSetup, RegisteredOnlyForDefaultAsSystemOnTheNtFamily) {
+    const struct {
+        const char* name;
+        OsVersion version;
+        bool localSystem;
+        bool asDefault;
+        bool registered;
+        bool userDevice;  // the calling account's own Device entry written
+        bool tokenAsked;
+    } cases[] = {
+        {"XP as SYSTEM", kXp, true, true, true, false, true},
+        {"NT 4.0 as SYSTEM", kNt4, true, true, true, false, true},
+        {"Windows 10 as SYSTEM", kWin10, true, true, true, false, true},
+        {"XP as a user", kXp, false, true, false, true, true},
+        {"XP as SYSTEM without --default", kXp, true, false, false, false, false},
+        {"98, whatever the token says", kWin98, true, true, false, false, false},
+    };
+    for (const auto& c : cases) {
+        SystemMachine machine(c.version, c.localSystem);
+        Args args = {"install", "--model", "QM-4716II"};
+        if (c.asDefault) args.push_back("--default");
+        EXPECT_EQ(machine.run(args), kExitOk) << c.name;
+        EXPECT_EQ(machine.system.registryKeys.count(kComponent), c.registered ? 1u : 0u) << c.name;
+        EXPECT_EQ(machine.wroteUserDevice(), c.userDevice) << c.name;
+        const auto& calls = machine.system.calls;
+        EXPECT_EQ(std::count(calls.begin(), calls.end(), "GetTokenInformation(TokenUser)"),
+                  c.tokenAsked ? 1 : 0)
+            << c.name;
+        EXPECT_TRUE(machine.system.openHandles().empty()) << c.name;
+    }
+}
+
+TEST(ActiveSetup, TheComponentRunsTheDefaultCommandOnceForEachUser) {
+    SystemMachine machine(kXp, true);
+    ASSERT_EQ(machine.run({"install", "--model", "qm-4716ii", "--port", "COM2", "--default"}),
+              kExitOk);
+    const std::string stubPath = std::string("\"") + kProgram + "\" default --model QM-4716II";
+    const std::map<std::string, std::string> expected = {
+        {"(null)", std::string("Tolmar default printer QM-4716II") + '\0'},
+        {"Version", std::string("1,0,0,1") + '\0'},
+        {"IsInstalled", std::string("\x01\0\0\0", 4)},
+        {"StubPath", stubPath + '\0'},
+    };
+    EXPECT_EQ(machine.system.registryKeys[kComponent], expected);
+    for (const auto& write : machine.system.registryWrites) {
+        if (write.key != kComponent) continue;
+        EXPECT_EQ(write.type, write.name == "IsInstalled" ? win32::kRegDword : win32::kRegSz)
+            << write.name;
+    }
+    // The StubPath, as Windows starts it, is the default command for the model.
+    ArgumentList arguments;
+    ASSERT_TRUE(arguments.split(stubPath.c_str()));
+    const ParsedCommandLine parsed = parseCommandLine(arguments.count(), arguments.arguments());
+    EXPECT_EQ(parsed.error, UsageError::None);
+    EXPECT_EQ(parsed.request.command, Command::SetDefault);
+    EXPECT_EQ(parsed.request.modelIndex, 2);
+    // A user's run of it sets that user's default to the printer on its port.
+    EXPECT_EQ(machine.run({"default", "--model", "QM-4716II"}), kExitOk);
+    EXPECT_EQ(machine.system.profileWindows["device"], "QM-4716II,winspool,COM2:");
+}
+
+TEST(ActiveSetup, NothingIsWrittenWhenTheRegistrationCannotBeMade) {
+    const struct {
+        const char* name;
+        std::function<void(SystemMachine&)> before;
+        int textId;
+    } cases[] = {
+        {"the token cannot be read",
+         [](SystemMachine& m) { m.system.failEvery("GetTokenInformation", 5); },
+         IDS_DEPLOY_FAIL_ACCOUNT},
+        {"a path the code page cannot spell", [](SystemMachine& m) { m.context.programPath = ""; },
+         IDS_DEPLOY_ACTIVE_SETUP_PATH},
+        {"a path with a quote",
+         [](SystemMachine& m) { m.context.programPath = "C:\\a\" b\\TolmarDeploy.exe"; },
+         IDS_DEPLOY_ACTIVE_SETUP_PATH},
+    };
+    for (const auto& c : cases) {
+        SystemMachine machine(kXp, true);
+        c.before(machine);
+        RecordedOutput output;
+        EXPECT_EQ(machine.run({"install", "--model", "QM-4716II", "--default"}, output),
+                  kExitFailed)
+            << c.name;
+        EXPECT_TRUE(output.said(c.textId)) << c.name << ::testing::PrintToString(output.err);
+        EXPECT_EQ(machine.writes(), std::vector<std::string>{}) << c.name;
+    }
+}
+
+TEST(ActiveSetup, AFailedValueTakesTheWholeComponentAway) {
+    for (const char* failing : {"RegCreateKeyExA", "RegSetValueExA"}) {
+        SystemMachine machine(kXp, true);
+        machine.system.failEvery(failing, 5);
+        RecordedOutput output;
+        EXPECT_EQ(machine.run({"install", "--model", "QM-4716II", "--default"}, output),
+                  kExitFailed)
+            << failing;
+        EXPECT_EQ(output.failures, std::vector<int>{IDS_DEPLOY_FAIL_ACTIVE_SETUP}) << failing;
+        EXPECT_TRUE(machine.system.registryKeys.empty()) << failing;
+        EXPECT_TRUE(machine.system.openHandles().empty()) << failing;
+    }
+}
+
+TEST(ActiveSetup, RemoveDeletesTheRegistration) {
+    const struct {
+        const char* name;
+        bool printerLeft;  // otherwise only the registration is there
+        std::uint32_t deleteError;
+        int exitCode;
+    } cases[] = {
+        {"with the printer", true, 0, kExitOk},
+        {"after the printer went", false, 0, kExitOk},
+        {"as a user who may not", true, 5, kExitFailed},
+        {"registration only, as a user who may not", false, 5, kExitFailed},
+    };
+    for (const auto& c : cases) {
+        SystemMachine machine(kXp, true);
+        ASSERT_EQ(machine.run({"install", "--model", "QM-4716II", "--default"}), kExitOk);
+        if (!c.printerLeft) {
+            machine.system.spoolerPrinters.clear();
+            machine.system.spoolerDrivers.clear();
+        }
+        if (c.deleteError) machine.system.failEvery("RegDeleteKeyA", c.deleteError);
+        RecordedOutput output;
+        EXPECT_EQ(machine.run({"remove", "--model", "QM-4716II"}, output), c.exitCode) << c.name;
+        EXPECT_EQ(machine.system.registryKeys.count(kComponent), c.deleteError ? 1u : 0u) << c.name;
+        EXPECT_EQ(output.said(IDS_DEPLOY_ACTIVE_SETUP_REMOVED), c.deleteError == 0) << c.name;
+    }
+    // Absent, it is no failure (the 9x family has none to look for).
+    for (const OsVersion version : {kXp, kWin98}) {
+        SystemMachine machine(version, false);
+        EXPECT_EQ(machine.run({"remove", "--model", "QM-4716II"}), kExitOk);
     }
 }
 

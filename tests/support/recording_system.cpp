@@ -165,6 +165,9 @@ std::uint32_t RecordingSystem::regSetValue(SysHandle key, const char* name, std:
     if (const std::uint32_t error = failure("RegSetValueExA")) return error;
     registryWrites.push_back(
         {keyName, text(name), type, std::string(reinterpret_cast<const char*>(data), size)});
+    if (auto it = registryKeys.find(keyName); it != registryKeys.end()) {
+        it->second[text(name)] = registryWrites.back().data;
+    }
     // On NT the profile's [windows] section is this key.
     if (keyName == "HKCU\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows" &&
         text(name) == "Device") {
@@ -339,6 +342,40 @@ std::uint32_t RecordingSystem::waitForSingleObject(SysHandle handle, std::uint32
 
 void RecordingSystem::releaseMutex(SysHandle mutex) {
     calls.push_back("ReleaseMutex(" + handleName(mutex) + ")");
+}
+
+std::uint32_t RecordingSystem::tokenUserIsLocalSystem(bool* system) {
+    calls.push_back("GetTokenInformation(TokenUser)");
+    *system = false;
+    if (const std::uint32_t error = failure("GetTokenInformation")) return error;
+    *system = localSystem;
+    return 0;
+}
+
+namespace {
+
+std::string rootedKey(RegistryRoot root, const char* subKey) {
+    return std::string(root == RegistryRoot::CurrentUser ? "HKCU\\" : "HKLM\\") + text(subKey);
+}
+
+}  // namespace
+
+std::uint32_t RecordingSystem::regCreateKeyForSet(RegistryRoot root, const char* subKey,
+                                                  SysHandle* key) {
+    const std::string path = rootedKey(root, subKey);
+    calls.push_back("RegCreateKeyExA(" + path + ", KEY_SET_VALUE)");
+    *key = 0;
+    if (const std::uint32_t error = failure("RegCreateKeyExA")) return error;
+    registryKeys[path];
+    *key = open(Kind::Key, path);
+    return 0;
+}
+
+std::uint32_t RecordingSystem::regDeleteKey(RegistryRoot root, const char* subKey) {
+    const std::string path = rootedKey(root, subKey);
+    calls.push_back("RegDeleteKeyA(" + path + ")");
+    if (const std::uint32_t error = failure("RegDeleteKeyA")) return error;
+    return registryKeys.erase(path) ? 0 : win32::kErrorFileNotFound;
 }
 
 void RecordingSystem::showMessage(const char* textCp936) {

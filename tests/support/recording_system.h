@@ -107,6 +107,10 @@ public:
     std::uint32_t waitForSingleObject(SysHandle handle, std::uint32_t milliseconds,
                                       std::uint32_t* error) override;
     void releaseMutex(SysHandle mutex) override;
+    std::uint32_t tokenUserIsLocalSystem(bool* localSystem) override;
+    std::uint32_t regCreateKeyForSet(RegistryRoot root, const char* subKey,
+                                     SysHandle* key) override;
+    std::uint32_t regDeleteKey(RegistryRoot root, const char* subKey) override;
     void showMessage(const char* textCp936) override;
     // Without DeletePrinterDriverExA, as before Windows 2000.
     bool hasDeletePrinterDriverEx = true;
@@ -114,6 +118,11 @@ public:
     // a failing call (failEvery) answers WAIT_FAILED with its error.
     std::vector<std::uint32_t> waitResults;
     std::vector<std::string> deletedAtRestart;  // paths MoveFileExA was given
+    // The process token's user: LocalSystem (S-1-5-18) or not.
+    bool localSystem = false;
+    // Keys RegCreateKeyExA made (or found) and RegDeleteKeyA has not deleted,
+    // as "HKLM\...", with the values written into them since they were made.
+    std::map<std::string, std::map<std::string, std::string>> registryKeys;
 
 private:
     std::uint32_t removeDriver(const char* environment, const char* name);

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "install/nt_installer.h"
+#include "install/win32_deployment_system.h"
 #include "install/win32_system.h"
 #include "tests/win/wine_fixture.h"
 
@@ -665,6 +666,129 @@ TEST_F(DeployNt64Wine, StatusAndRemoveOfTheX86DriverAWizardRunLeft) {
     run = runTool(tool, L"status" + modelOption);
     EXPECT_EQ(run.exitCode, 1u) << describe(run);
     EXPECT_EQ(run.out, "");
+}
+
+// ---- Each user's default printer from an install as SYSTEM --------------------
+// Under Wine the tool never runs as SYSTEM, so the registration itself is
+// the recording fake's to test; here what it leads to: the command each user
+// runs at logon, and its removal.
+
+constexpr wchar_t kComponentsKey[] = L"SOFTWARE\\Microsoft\\Active Setup\\Installed Components";
+
+std::wstring componentKey() {
+    return std::wstring(kComponentsKey) + L"\\Tolmar.DefaultPrinter." + model();
+}
+
+// The printer of the first model, created through the NT procedure where
+// its 64-bit counterpart lets this 64-bit process make it, without being
+// made the default.
+class DeployNtPrinterWine : public DeployNt64Wine {
+protected:
+    void SetUp() override {
+        DeployNt64Wine::SetUp();
+        ASSERT_FALSE(HasFatalFailure());
+        for (const PackageCopy& copy : ntCopies(kModel)) {
+            ASSERT_TRUE(work_->addPlaceholder(copy.source)) << narrow(copy.source);
+        }
+        ASSERT_TRUE(counterpart_.ready()) << "expected to register the driver for Windows x64";
+        Win32System system;
+        InstallSelection selection;
+        selection.portIndex = 1;  // LPT2:, so the entry's port is the printer's
+        selection.setAsDefault = false;
+        NtInstaller(system).run(selection);
+        ASSERT_TRUE(findPrinter(model()).has_value());
+        ASSERT_FALSE(readRegistryValue(HKEY_CURRENT_USER, kUserWindowsKey, L"Device").has_value());
+    }
+
+    X64DriverCounterpart counterpart_{kModel};
+};
+
+// The calls behind the registration against Wine's own token and registry:
+// Wine runs every process as the user, and a key deleted twice answers
+// "not found" the second time, which remove takes for no failure.
+TEST(DeploySystemWine, TheTokenIsReadAndTheKeyIsCreatedAndDeleted) {
+    Win32DeploymentSystem system;
+    bool localSystem = true;
+    EXPECT_EQ(system.tokenUserIsLocalSystem(&localSystem), 0u);
+    EXPECT_FALSE(localSystem);
+
+    const ScopedRegistryKey parent(HKEY_CURRENT_USER, L"Software\\TolmarDeployTest");
+    ASSERT_TRUE(parent.ready());
+    const char* const component = "Software\\TolmarDeployTest\\Component";
+    {
+        ScopedRegKey key(system);
+        ASSERT_EQ(system.regCreateKeyForSet(RegistryRoot::CurrentUser, component, key.receive()),
+                  0u);
+        const char version[] = "1,0,0,1";
+        EXPECT_EQ(
+            system.regSetValue(key.get(), "Version", win32::kRegSz,
+                               reinterpret_cast<const std::uint8_t*>(version), sizeof version),
+            0u);
+    }
+    EXPECT_EQ(readRegistryText(HKEY_CURRENT_USER, widen(component), L"Version").value_or(L""),
+              L"1,0,0,1");
+    EXPECT_EQ(system.regDeleteKey(RegistryRoot::CurrentUser, component), 0u);
+    EXPECT_FALSE(registryKeyExists(HKEY_CURRENT_USER, widen(component)));
+    EXPECT_EQ(system.regDeleteKey(RegistryRoot::CurrentUser, component), win32::kErrorFileNotFound);
+}
+
+// Started as Active Setup starts the StubPath: the tool by its full, quoted
+// path (here with a space and Chinese in it), then "default --model NAME".
+TEST_F(DeployNtPrinterWine, TheLogonCommandMakesThePrinterTheUsersDefault) {
+    const std::wstring dir = folder(L"Tolmar \u6253\u5370\u673a");
+    ASSERT_NO_FATAL_FAILURE(layOut(dir));
+    const ToolRun run = runTool(dir + L"\\TolmarDeploy.exe", L"default --model " + model());
+    EXPECT_EQ(run.exitCode, 0u) << describe(run);
+    EXPECT_EQ(readRegistryText(HKEY_CURRENT_USER, kUserWindowsKey, L"Device").value_or(L""),
+              model() + L",winspool,LPT2:");
+    EXPECT_EQ(run.out, "") << "its words go to standard error";
+}
+
+TEST_F(DeployNt64Wine, TheLogonCommandRefusesBadInputAndWritesNothing) {
+    const std::wstring dir = folder(L"pkg");
+    ASSERT_NO_FATAL_FAILURE(layOut(dir));
+    const struct {
+        std::wstring arguments;
+        DWORD exitCode;
+        std::string named;  // what the message names
+    } cases[] = {
+        {L"default --model QM-4799", 2, "QM-4799"},
+        {L"default --model " + model(), 1, modelText()},  // no such printer
+        {L"default --model " + model() + L" --default", 2, "--default"},
+    };
+    for (const auto& c : cases) {
+        const ToolRun run = runTool(dir + L"\\TolmarDeploy.exe", c.arguments);
+        EXPECT_EQ(run.exitCode, c.exitCode) << narrow(c.arguments) << "\n" << describe(run);
+        EXPECT_NE(run.err.find(c.named), std::string::npos) << describe(run);
+        EXPECT_FALSE(readRegistryValue(HKEY_CURRENT_USER, kUserWindowsKey, L"Device").has_value())
+            << narrow(c.arguments);
+    }
+}
+
+TEST_F(DeployNt64Wine, RemoveDeletesTheLogonRegistration) {
+    const std::wstring dir = folder(L"pkg");
+    ASSERT_NO_FATAL_FAILURE(layOut(dir));
+    const std::wstring tool = dir + L"\\TolmarDeploy.exe";
+    {
+        // As an install as SYSTEM leaves it; the key goes with this scope
+        // whatever the tool did.
+        const ScopedRegistryKey component(HKEY_LOCAL_MACHINE, componentKey());
+        ASSERT_TRUE(component.ready());
+        HKEY key = nullptr;
+        ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, componentKey().c_str(), 0, KEY_SET_VALUE, &key),
+                  ERROR_SUCCESS);
+        const std::wstring stubPath = L"\"" + tool + L"\" default --model " + model();
+        RegSetValueExW(key, L"StubPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(stubPath.c_str()),
+                       static_cast<DWORD>((stubPath.size() + 1) * sizeof(wchar_t)));
+        RegCloseKey(key);
+
+        const ToolRun run = runTool(tool, L"remove --model " + model());
+        EXPECT_EQ(run.exitCode, 0u) << describe(run);
+        EXPECT_FALSE(registryKeyExists(HKEY_LOCAL_MACHINE, componentKey())) << describe(run);
+    }
+    // Gone already: no failure.
+    const ToolRun again = runTool(tool, L"remove --model " + model());
+    EXPECT_EQ(again.exitCode, 0u) << describe(again);
 }
 
 }  // namespace

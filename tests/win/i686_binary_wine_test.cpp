@@ -194,12 +194,14 @@ TEST(ShippedExecutable, ImportsOnlyWhatWindows95AndNt4Have) {
 // The deployment tool: a console program with a few more kernel calls (its
 // removal and status calls bring DeleteFileA, the profile and the process
 // heap; its log, its turn-taking mutex and the restart deletion of Windows
-// 9x bring the file, wait and WININIT.INI calls), each checked the same way
-// (lstrlenW is one of the wide functions Windows 95 implements); the wide
-// ones it uses on NT, and MoveFileExA, are looked up at run time. No C
+// 9x bring the file, wait and WININIT.INI calls; the logon registration of
+// a run as SYSTEM brings RegCreateKeyExA and RegDeleteKeyA), each checked
+// the same way (lstrlenW is one of the wide functions Windows 95
+// implements); the wide ones it uses on NT, MoveFileExA and the process
+// token's calls are looked up at run time. No C
 // runtime either.
 const std::map<std::string, std::set<std::string>> kAlsoForTheTool = {
-    {"ADVAPI32.DLL", {"RegQueryValueExA"}},
+    {"ADVAPI32.DLL", {"RegCreateKeyExA", "RegDeleteKeyA", "RegQueryValueExA"}},
     {"KERNEL32.DLL",
      {"CompareStringA",
       "CreateMutexA",
