@@ -521,7 +521,9 @@ std::string waitingLine(const char* seconds) {
 const std::string kWaitingFiveMinutes = waitingLine("300");
 
 // Two installs started while a third run has the turn: both say they wait,
-// then each runs in turn and ends with `exitCode`; their log has every line whole.
+// then each runs in turn and ends with `exitCode`; their log has every line
+// whole. Both ask for the default printer: which of them runs first is the
+// system's choice, and the end state must not depend on it.
 void DeployWine::expectTwoInstallsAtOnceTakeTurns(const wchar_t* mutexName, DWORD exitCode) {
     const std::wstring dir = folder(L"pkg");
     ASSERT_NO_FATAL_FAILURE(layOut(dir));
@@ -532,7 +534,7 @@ void DeployWine::expectTwoInstallsAtOnceTakeTurns(const wchar_t* mutexName, DWOR
     {
         HeldTurn other(mutexName);
         ASSERT_TRUE(other.owned());
-        first.emplace(tool, install, L"", 1);
+        first.emplace(tool, install + L" --default", L"", 1);
         second.emplace(tool, install + L" --default", L"", 2);
         int waiting = 0;
         for (int i = 0; i < 600 && waiting < 2; ++i) {
