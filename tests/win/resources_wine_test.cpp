@@ -295,6 +295,55 @@ TEST_F(SetupResources, VersionBlockFixedPartAndTranslation) {
     EXPECT_EQ(versionValue(block, L"\\VarFileInfo\\Translation"), (Bytes{0x04, 0x08, 0xB0, 0x04}));
 }
 
+// A node of a version block: its key and where its children lie.
+struct VersionNode {
+    std::wstring key;
+    std::size_t childrenAt, end;
+};
+
+VersionNode versionNode(const Bytes& block, std::size_t at) {
+    auto u16 = [&](std::size_t i) {
+        return i + 2 <= block.size() ? block[i] | block[i + 1] << 8 : 0;
+    };
+    auto align = [](std::size_t i) { return (i + 3) & ~std::size_t{3}; };
+    VersionNode node{L"", at, std::min(block.size(), at + u16(at))};
+    const std::size_t valueBytes = u16(at + 2) * (u16(at + 4) == 1 ? 2 : 1);
+    std::size_t i = at + 6;
+    for (; i + 2 <= node.end && u16(i) != 0; i += 2) node.key += static_cast<wchar_t>(u16(i));
+    node.childrenAt = align(align(i + 2) + valueBytes);
+    return node;
+}
+
+// The keys of a node's children, in the order the block holds them.
+std::vector<std::wstring> childKeys(const Bytes& block, const VersionNode& node) {
+    std::vector<std::wstring> keys;
+    for (std::size_t at = node.childrenAt; at + 6 < node.end;) {
+        const VersionNode child = versionNode(block, at);
+        if (child.end <= at) break;
+        keys.push_back(child.key);
+        at = (child.end + 3) & ~std::size_t{3};
+    }
+    return keys;
+}
+
+// Explorer finds values by name, so order is checked from the bytes: one
+// string table, Simplified Chinese in Unicode, holding the values in order.
+TEST_F(SetupResources, VersionBlockHoldsOneStringTableInItsOrder) {
+    const Bytes block = versionBlock();
+    ASSERT_FALSE(block.empty()) << "no version block, error " << GetLastError();
+    const VersionNode root = versionNode(block, 0);
+    ASSERT_EQ(root.key, L"VS_VERSION_INFO");
+    ASSERT_EQ(childKeys(block, root),
+              (std::vector<std::wstring>{L"StringFileInfo", L"VarFileInfo"}));
+    const VersionNode strings = versionNode(block, root.childrenAt);
+    ASSERT_EQ(childKeys(block, strings), std::vector<std::wstring>{L"080404b0"});
+    std::vector<std::wstring> expected;
+    for (const ExpectedText& text : kTexts) {
+        if (text.versionValue) expected.push_back(text.versionValue);
+    }
+    EXPECT_EQ(childKeys(block, versionNode(block, strings.childrenAt)), expected);
+}
+
 // ---------------------------------------------------------------------------
 // List data of the settings page
 
