@@ -230,8 +230,15 @@ extern "C" __declspec(dllexport) UINT __stdcall RemoveWithTool(MSIHANDLE install
     const char* arguments[setup::kMaxToolArguments];
     setup::ToolRun run;
     runTool(install, arguments, setup::removeArguments(decoded, arguments), true, run);
-    return run.started && !run.timedOut && run.exitCode == 0 ? ERROR_SUCCESS
-                                                             : ERROR_INSTALL_FAILURE;
+    if (!run.started || run.timedOut) return ERROR_INSTALL_FAILURE;
+    // A driver file the spooler still holds goes at the next restart: the
+    // removal has succeeded, and msiexec ends with 3010 so that deployment
+    // systems schedule that restart.
+    if (run.exitCode == ERROR_SUCCESS_REBOOT_REQUIRED) {
+        MsiSetMode(install, MSIRUNMODE_REBOOTATEND, TRUE);
+        return ERROR_SUCCESS;
+    }
+    return run.exitCode == 0 ? ERROR_SUCCESS : ERROR_INSTALL_FAILURE;
 }
 
 // Deferred: "<tool> install --model NAME --port PORT [--default]". Windows

@@ -17,7 +17,7 @@ KERNEL32.dll:CloseHandle CreateFileA CreatePipe CreateProcessA DeleteCriticalSec
  Sleep TerminateProcess TlsGetValue VirtualProtect VirtualQuery WaitForSingleObject
  WideCharToMultiByte
 msi.dll:MsiCloseHandle MsiCreateRecord MsiFormatRecordA MsiGetPropertyA MsiProcessMessage
- MsiRecordSetStringA MsiSetPropertyA
+ MsiRecordSetStringA MsiSetMode MsiSetPropertyA
 msvcrt.dll:_amsg_exit _initterm _iob _lock _unlock abort calloc free fwrite memcpy memmove
  memset realloc strchr strcmp strlen strncmp strpbrk vfprintf
 "

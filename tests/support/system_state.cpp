@@ -563,6 +563,16 @@ HeldFile::~HeldFile() {
     if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
 }
 
+RestoredFile::RestoredFile(std::wstring path) : path_(std::move(path)), content_(readFile(path_)) {}
+
+RestoredFile::~RestoredFile() {
+    if (content_) {
+        writeFile(path_, *content_);
+    } else {
+        DeleteFileW(path_.c_str());
+    }
+}
+
 namespace {
 
 // ntdll's way for Wine's own programs to run a Unix command.

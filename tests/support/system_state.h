@@ -266,6 +266,20 @@ private:
     HANDLE handle_ = INVALID_HANDLE_VALUE;
 };
 
+// A file put back as it was (or deleted when it was not there) on every way
+// out: WININIT.INI, which a removal on Windows 98 may add to.
+class RestoredFile {
+public:
+    explicit RestoredFile(std::wstring path);
+    ~RestoredFile();
+    RestoredFile(const RestoredFile&) = delete;
+    RestoredFile& operator=(const RestoredFile&) = delete;
+
+private:
+    std::wstring path_;
+    std::optional<std::string> content_;
+};
+
 // Points the prefix's COM1 at another Unix path, from the next open on, and
 // back again. Wine reads HKLM\Software\Wine\Ports only when its server
 // starts, which a test running under that server cannot wait for; the port

@@ -318,25 +318,6 @@ TEST_F(Deploy9xWine, AMissingPackageFileFailsBeforeAnythingIsWritten) {
     std::printf("%s", text.c_str());
 }
 
-// A file put back as it was (or deleted when it was not there) on every way out.
-class RestoredFile {
-public:
-    explicit RestoredFile(std::wstring path) : path_(std::move(path)), content_(readFile(path_)) {}
-    ~RestoredFile() {
-        if (content_) {
-            writeFile(path_, *content_);
-        } else {
-            DeleteFileW(path_.c_str());
-        }
-    }
-    RestoredFile(const RestoredFile&) = delete;
-    RestoredFile& operator=(const RestoredFile&) = delete;
-
-private:
-    std::wstring path_;
-    std::optional<std::string> content_;
-};
-
 // The model's own driver file still open (as the spooler holds a loaded
 // driver): Windows 98 deletes it at its next start through WININIT.INI, and
 // remove says a restart is needed.

@@ -332,6 +332,29 @@ TEST_F(MsiPackage, InstallsThePrinterAndItsFilesAndUninstallTakesEverythingAway)
     EXPECT_FALSE(removed.uninstallEntry) << "the Programs and Features entry";
 }
 
+// A driver file still in use when the product is uninstalled goes at the
+// next restart: the uninstall succeeds with 3010, which deployment systems
+// read as "restart needed", and takes everything else away.
+TEST_F(MsiPackage, AnUninstallThatLeavesAFileForTheRestartEndsWith3010) {
+    const MsiexecRun install = msiexec(L"/i \"" + msiPath() + L"\" MODEL=" + model(kModel));
+    ASSERT_EQ(install.exitCode, 0u) << install.log;
+    WCHAR windows[MAX_PATH];
+    ASSERT_GT(GetWindowsDirectoryW(windows, MAX_PATH), 0u);
+    const RestoredFile wininit(std::wstring(windows) + L"\\WININIT.INI");
+    MsiexecRun removal;
+    {
+        const HeldFile held(driverDirectory(k9xEnvironment) + L"\\" +
+                            win9xCopies(kModel).front().installed);
+        ASSERT_TRUE(held.ready());
+        removal = msiexec(L"/x " + code_);
+    }
+    const Footprint removed = footprint(code_);
+    report("/x with QM47.DRV in use", removal.exitCode, removed);
+    EXPECT_EQ(removal.exitCode, static_cast<DWORD>(ERROR_SUCCESS_REBOOT_REQUIRED)) << removal.log;
+    EXPECT_FALSE(removed.printer || removed.driver) << "printer or driver";
+    EXPECT_FALSE(removed.folder || removed.uninstallEntry) << "the product";
+}
+
 // Group Policy passes no properties: a model's own package installs that
 // model's printer, remembers the model, and its uninstall takes everything.
 TEST_F(MsiPackage, AModelsOwnPackageInstallsItsPrinterWithoutAnyProperty) {
