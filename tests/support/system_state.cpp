@@ -386,6 +386,17 @@ std::optional<RegistryValue> readRegistryValue(HKEY root, const std::wstring& ke
     return value;
 }
 
+bool writeRegistryText(HKEY root, const std::wstring& key, const std::wstring& name,
+                       const std::wstring& text) {
+    HKEY opened = nullptr;
+    if (RegOpenKeyExW(root, key.c_str(), 0, KEY_SET_VALUE, &opened) != ERROR_SUCCESS) return false;
+    const LONG result =
+        RegSetValueExW(opened, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                       static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(opened);
+    return result == ERROR_SUCCESS;
+}
+
 std::optional<std::wstring> readRegistryText(HKEY root, const std::wstring& key,
                                              const std::wstring& name) {
     const std::optional<RegistryValue> value = readRegistryValue(root, key, name);

@@ -140,6 +140,10 @@ std::optional<RegistryValue> readRegistryValue(HKEY root, const std::wstring& ke
 std::optional<std::wstring> readRegistryText(HKEY root, const std::wstring& key,
                                              const std::wstring& name);
 bool registryKeyExists(HKEY root, const std::wstring& key);
+// Sets a REG_SZ value of an existing key; false when the key does not open
+// for writing or the value is not set.
+bool writeRegistryText(HKEY root, const std::wstring& key, const std::wstring& name,
+                       const std::wstring& text);
 // A REG_SZ value as the program's writes read back: it passes the text's
 // length without the terminating NUL, and the NT registry functions count
 // the NUL that follows the text in the caller's buffer, so exactly one is

@@ -118,13 +118,7 @@ std::string describe(const ToolRun& run) {
 class ToolVersion {
 public:
     explicit ToolVersion(const std::wstring& version) {
-        HKEY key = nullptr;
-        if (RegOpenKeyExW(HKEY_CURRENT_USER, kAppDefaults, 0, KEY_SET_VALUE, &key) == 0) {
-            RegSetValueExW(key, L"Version", 0, REG_SZ,
-                           reinterpret_cast<const BYTE*>(version.c_str()),
-                           static_cast<DWORD>((version.size() + 1) * sizeof(wchar_t)));
-            RegCloseKey(key);
-        }
+        writeRegistryText(HKEY_CURRENT_USER, kAppDefaults, L"Version", version);
     }
 
 private:
@@ -251,12 +245,8 @@ TEST_F(Deploy9xWine, InstallStatusInstallAgainRemoveRemoveAgainStatus) {
     EXPECT_EQ(run.exitCode, 0u) << "already installed counts: " << describe(run);
 
     // The default entry names the printer, as Windows writes it for the default printer.
-    HKEY key = nullptr;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, kUserWindowsKey, 0, KEY_SET_VALUE, &key), 0);
-    const std::wstring device = model() + L",winspool,LPT1:";
-    RegSetValueExW(key, L"Device", 0, REG_SZ, reinterpret_cast<const BYTE*>(device.c_str()),
-                   static_cast<DWORD>((device.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(key);
+    ASSERT_TRUE(writeRegistryText(HKEY_CURRENT_USER, kUserWindowsKey, L"Device",
+                                  model() + L",winspool,LPT1:"));
 
     run = runTool(tool, L"remove" + modelOption + logOption);
     EXPECT_EQ(run.exitCode, 0u) << describe(run);
@@ -757,13 +747,8 @@ TEST_F(DeployNt64Wine, RemoveDeletesTheLogonRegistration) {
         // whatever the tool did.
         const ScopedRegistryKey component(HKEY_LOCAL_MACHINE, componentKey());
         ASSERT_TRUE(component.ready());
-        HKEY key = nullptr;
-        ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, componentKey().c_str(), 0, KEY_SET_VALUE, &key),
-                  ERROR_SUCCESS);
-        const std::wstring stubPath = L"\"" + tool + L"\" default --model " + model();
-        RegSetValueExW(key, L"StubPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(stubPath.c_str()),
-                       static_cast<DWORD>((stubPath.size() + 1) * sizeof(wchar_t)));
-        RegCloseKey(key);
+        ASSERT_TRUE(writeRegistryText(HKEY_LOCAL_MACHINE, componentKey(), L"StubPath",
+                                      L"\"" + tool + L"\" default --model " + model()));
 
         const ToolRun run = runTool(tool, L"remove --model " + model());
         EXPECT_EQ(run.exitCode, 0u) << describe(run);

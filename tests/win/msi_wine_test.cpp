@@ -263,13 +263,7 @@ protected:
         code_ = productCode();
         ASSERT_FALSE(code_.empty()) << "no ProductCode in " << SETUP_MSI_PATH;
         ASSERT_TRUE(toolKey_.ready());
-        HKEY key = nullptr;
-        ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, kToolAppDefaults, 0, KEY_SET_VALUE, &key),
-                  ERROR_SUCCESS);
-        static const wchar_t kVersion[] = L"win98";
-        RegSetValueExW(key, L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(kVersion),
-                       sizeof kVersion);
-        RegCloseKey(key);
+        ASSERT_TRUE(writeRegistryText(HKEY_CURRENT_USER, kToolAppDefaults, L"Version", L"win98"));
         removal_.emplace(code_);
     }
 
@@ -543,13 +537,8 @@ TEST_F(MsiPackage, ARepairOrUninstallWithHostileValuesChangesNothing) {
         // The remembered port changed behind the package's back.
         SCOPED_TRACE("a repair with a hostile remembered PORT");
         RegistryKeyGuard settings(HKEY_LOCAL_MACHINE, kSettingsKey);
-        HKEY key = nullptr;
-        ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_SET_VALUE, &key),
-                  ERROR_SUCCESS);
-        static const wchar_t kHostile[] = L"LPT1:\t--package\tC:\\other";
-        RegSetValueExW(key, L"Port", 0, REG_SZ, reinterpret_cast<const BYTE*>(kHostile),
-                       sizeof kHostile);
-        RegCloseKey(key);
+        ASSERT_TRUE(writeRegistryText(HKEY_LOCAL_MACHINE, kSettingsKey, L"Port",
+                                      L"LPT1:\t--package\tC:\\other"));
         expectRefused(msiexec(repair), "PORT", "is not one of LPT1");
     }
     unchanged("a repair with a hostile remembered PORT, the value put back");
