@@ -1,6 +1,6 @@
-# i686 MinGW-w64: the 32-bit program people run on Windows 95 to Vista.
-# Its programs run under wine32 only on a machine that runs 32-bit programs
-# (scripts/runs-32-bit.sh); elsewhere they are checked from the x86_64 tests.
+# i686 MinGW-w64: the 32-bit programs people run on Windows 95 to Vista, and
+# the tests that run them in a 32-bit Wine (scripts/win32-wine.sh gives one
+# on every machine). posix thread model: GoogleTest needs std::mutex.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
@@ -10,3 +10,5 @@ set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+# The Wine prefix lives inside the build folder, never in ~/.wine.
+set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/wine-run.sh")

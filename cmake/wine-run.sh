@@ -1,7 +1,12 @@
 #!/bin/sh
-# Runs a Windows program of the x86_64 build under wine64, in the private
-# prefix of the build folder it belongs to (or $SETUP_WINEPREFIX).
-# Used by ctest as the cross-compiling emulator.
+# Runs a Windows program of the i686 build in a 32-bit Windows: the private
+# WINEARCH=win32 prefix of the build folder it belongs to (or
+# $SETUP_WINEPREFIX). Used by ctest as the cross-compiling emulator, inside
+# scripts/win32-wine.sh, which puts a Wine that runs 32-bit programs on PATH.
+# A test of the gtest suite Wow64 runs in a 64-bit Windows instead, the
+# prefix wineprefix-wow64 beside it: the program under WOW64, as on a 64-bit
+# XP or Vista. Only where the machine runs 32-bit programs itself: the
+# test command leaves those out elsewhere.
 #   SETUP_WINE_VERSION=winxp  makes Wine report that Windows version to this
 #                             program (set per test by CMake).
 #   SETUP_WINE_RESTARTS=file  gets a line for each program started once more
@@ -12,8 +17,23 @@ shift
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "$(dirname "$exe")" && pwd)
 while [ ! -f "$build/CMakeCache.txt" ] && [ "$build" != / ]; do build=$(dirname "$build"); done
-export WINEPREFIX="${SETUP_WINEPREFIX:-$build/wineprefix}"
-export WINEARCH=win64
+# The test's name, from the filter ctest gives each test program.
+name=$(basename "$exe")
+for arg in "$@"; do
+    case $arg in
+    --gtest_filter=*) name=${arg#--gtest_filter=} ;;
+    esac
+done
+case $name in
+Wow64.*)
+    export WINEPREFIX="$build/wineprefix-wow64" WINEARCH=win64
+    # The test command's server runs in the 32-bit prefix; this one starts
+    # and ends its own.
+    ;;
+*)
+    export WINEPREFIX="${SETUP_WINEPREFIX:-$build/wineprefix}" WINEARCH=win32
+    ;;
+esac
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 sh "$here/wine-prefix.sh" "$WINEPREFIX"
@@ -34,13 +54,6 @@ fi
 out=$(mktemp)
 err=$(mktemp)
 trap 'rm -f "$out" "$err"' EXIT
-# The test's name, from the filter ctest gives each test program.
-name=$(basename "$exe")
-for arg in "$@"; do
-    case $arg in
-    --gtest_filter=*) name=${arg#--gtest_filter=} ;;
-    esac
-done
 run() {
     : >"$out"
     : >"$err"

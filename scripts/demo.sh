@@ -1,5 +1,6 @@
 #!/bin/bash
-# Shows the setup wizard at work, under Wine, in a prefix of its own.
+# Shows the setup wizard at work: the i686 Setup.exe as it ships, in a
+# 32-bit Windows (Wine, through scripts/win32-wine.sh), in a prefix of its own.
 #
 #   bash scripts/demo.sh [version]
 #
@@ -20,9 +21,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 demo=$root/build/demo
-helper=$root/build/win64/tests/setup_ui_tests.exe
+helper=$root/build/win32/tests/setup_ui_tests.exe
 
-export WINEPREFIX=$demo/prefix WINEARCH=win64 WINEDEBUG=-all
+export WINEPREFIX=$demo/prefix WINEARCH=win32 WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
 step() { printf '\n== %s\n' "$*"; }
@@ -49,12 +50,8 @@ explain() {
         ;;
     nt40 | win2k | winxp | win2003 | vista)
         echo "Windows $1 is of the NT family: the program copies the driver files from win2k,"
-        echo "registers the driver for \"Windows NT x86\" and names the printer as the user's"
-        echo "default. It is a 32-bit program for 32-bit Windows. This Wine runs 64-bit"
-        echo "programs only, so the demo runs the program's 64-bit build, and a 64-bit Windows"
-        echo "creates printers only on 64-bit drivers: there is no printer to create here. The"
-        echo "program says so in its message at the end (on 32-bit Windows the printer is"
-        echo "created). The files, the driver and the default-printer value are installed."
+        echo "registers the driver for \"Windows NT x86\", creates the printer on it and names"
+        echo "it as the user's default printer."
         ;;
     *)
         echo "The program does not support Windows $1: it says so at Finish and installs nothing."
@@ -98,30 +95,37 @@ if [ "${1:-}" = --session ]; then
     exit "$status"
 fi
 
+# Everything below the tools' check runs inside the 32-bit Wine.
+if [ "${1:-}" != --inside ]; then
+    for version in ${1:-}; do
+        case $version in
+        win95 | win98 | winme | nt351 | nt40 | win2k | winxp | win2003 | vista | win7 | win8 | win81 | win10) ;;
+        *)
+            echo "usage: bash scripts/demo.sh [win95|win98|winme|nt40|win2k|winxp|win2003|vista|win7]" >&2
+            exit 2
+            ;;
+        esac
+    done
+    step "Checking the tools"
+    sh scripts/bootstrap.sh
+    sh scripts/win32-wine.sh prepare
+    echo "  a 32-bit Windows: $(sh scripts/win32-wine.sh mode)"
+    exec sh scripts/win32-wine.sh run bash "$0" --inside "$@"
+fi
+shift
+
 versions=${1:-"win98 winxp"}
-for version in $versions; do
-    case $version in
-    win95 | win98 | winme | nt351 | nt40 | win2k | winxp | win2003 | vista | win7 | win8 | win81 | win10) ;;
-    *)
-        echo "usage: bash scripts/demo.sh [win95|win98|winme|nt40|win2k|winxp|win2003|vista|win7]" >&2
-        exit 2
-        ;;
-    esac
-done
 
-step "Checking the tools"
-sh scripts/bootstrap.sh
-
-step "Building Setup.exe (x86_64, for Wine) and the helper that drives it"
-[ -f build/win64/CMakeCache.txt ] || quietly cmake --preset win64
-quietly cmake --build --preset win64 --target Setup setup_ui_tests -j "$(nproc)"
+step "Building Setup.exe (i686, as it ships) and the helper that drives it"
+[ -f build/win32/CMakeCache.txt ] || quietly cmake --preset win32
+quietly cmake --build --preset win32 --target Setup setup_ui_tests -j "$(nproc)"
 
 step "Preparing the Wine prefix build/demo/prefix"
 mkdir -p "$demo"
 quietly sh cmake/wine-prefix.sh "$WINEPREFIX"
 
 step "Laying out build/demo"
-cp build/win64/Setup.exe "$demo/Setup.exe"
+cp build/win32/Setup.exe "$demo/Setup.exe"
 rm -rf "$demo/win2k" "$demo/win9x"
 quietly wine "$helper" --lay-out "$demo"
 # That server and its desktop must be gone before the wizard's session: the

@@ -80,16 +80,6 @@ struct ExpectedMessage {
     std::vector<UINT> advice;
 };
 
-// The 64-bit test build cannot create the NT family's printer: that line
-// and its advice come with every NT run.
-ExpectedMessage withNtPrinterLine(const wchar_t* version, ExpectedMessage expected) {
-    if (isNt(version)) {
-        expected.lines.push_back({IDS_FAIL_PRINTER_64BIT, {kDefaultModel}});
-        expected.advice.push_back(IDS_ADVICE_32BIT);
-    }
-    return expected;
-}
-
 void expectMessages(const std::vector<std::wstring>& messages, const ExpectedMessage& expected) {
     if (expected.lines.empty()) {
         EXPECT_TRUE(messages.empty()) << "unexpected message: " << narrow(messages.front());
@@ -229,7 +219,7 @@ protected:
         const Untouched untouched{folder};
         const Run run = runThrough(version, folder, onSettings);
         expectCleanEnd(run);
-        expectMessages(run.messages, withNtPrinterLine(version, expected));
+        expectMessages(run.messages, expected);
         untouched.check();
         return run;
     }
@@ -422,10 +412,9 @@ TEST_P(StartFolder, InstallsOrSaysThePathIsTooLong) {
                 if (folder.size() + 1 + 6 + name.size() + 1 > MAX_PATH) line.names.push_back(name);
             }
             EXPECT_FALSE(line.names.empty()) << "a path that fits was called too long";
-            expectMessages(run.messages,
-                           withNtPrinterLine(version, {{line}, {IDS_ADVICE_SHORTER_PATH}}));
+            expectMessages(run.messages, {{line}, {IDS_ADVICE_SHORTER_PATH}});
         } else {
-            expectMessages(run.messages, withNtPrinterLine(version, {}));
+            expectMessages(run.messages, {});
             expectLaterStepsRan(version);
         }
         removeInstallation();

@@ -9,7 +9,7 @@ constexpr unsigned char kBreakpoint = 0xCC;  // int3
 constexpr DWORD kTrapFlag = 0x100;
 
 // The value name a RegSetValueExA call passes, read from the debuggee.
-std::string readName(HANDLE process, DWORD64 address) {
+std::string readName(HANDLE process, ULONG_PTR address) {
     std::string name;
     for (int i = 0; address && i < 256; ++i) {
         char c = 0;
@@ -78,9 +78,20 @@ void KeyDeletedBeforeWrite::onBreakpoint(HANDLE process, DWORD threadId) {
         SIZE_T done = 0;
         WriteProcessMemory(process, const_cast<void*>(target_), &original_, 1, &done);
         FlushInstructionCache(process, target_, 1);
+#ifdef _WIN64
         context.Rip = reinterpret_cast<DWORD64>(target_);
         // x64 calling convention: the value name is the second argument.
-        if (readName(process, context.Rdx) == valueName_) {
+        const ULONG_PTR nameAddress = context.Rdx;
+#else
+        context.Eip = reinterpret_cast<DWORD>(target_);
+        // stdcall: at the call's first instruction the stack holds the return
+        // address, then the key, then the value name.
+        DWORD nameAddress = 0;
+        SIZE_T got = 0;
+        ReadProcessMemory(process, reinterpret_cast<const void*>(context.Esp + 8), &nameAddress,
+                          sizeof nameAddress, &got);
+#endif
+        if (readName(process, nameAddress) == valueName_) {
             keyDeleted_ = RegDeleteKeyW(root_, key_.c_str()) == ERROR_SUCCESS;
             detached_ = true;  // done with this program either way
         } else {

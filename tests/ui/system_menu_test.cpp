@@ -88,7 +88,7 @@ private:
         if (threadId_ == 0) return nullptr;
         EnumThreadWindows(
             threadId_,
-            [](HWND window, LPARAM parameter) -> BOOL {
+            [](HWND window, LPARAM parameter) CALLBACK -> BOOL {
                 wchar_t className[16] = {};
                 GetClassNameW(window, className, 16);
                 if (lstrcmpW(className, L"#32770") != 0) return TRUE;

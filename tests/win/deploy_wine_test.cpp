@@ -1,8 +1,9 @@
 // TolmarDeploy.exe run as its own process against Wine's spooler, files and
 // registry: the exit code of each command, what it leaves installed, its
-// status lines and its log. Wine reports Windows 98 to the tool for the
-// full 9x procedure, or 64-bit XP for the NT refusal. Run in a code page 936
-// locale, as a Chinese Windows is: the tool speaks Chinese there.
+// status lines and its log. Wine reports Windows 98 to the tool for the 9x
+// procedure, or XP for the NT one, in a 32-bit Windows; the suite Wow64 runs
+// in a 64-bit one, where the tool refuses. Run in a code page 936 locale, as
+// a Chinese Windows is: the tool speaks Chinese there.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <winspool.h>
@@ -564,24 +565,63 @@ TEST_F(Deploy9xWine, ARunThatDoesNotGetItsTurnInTimeDoesNothing) {
     EXPECT_EQ(status.exitCode, 0u) << describe(status);
 }
 
-// 64-bit XP: the package's NT driver is 32-bit.
-class DeployNt64Wine : public DeployWine {
+// Deletes the printer of that name, as a user can in the Printers folder.
+bool deletePrinter(const std::wstring& name) {
+    HANDLE printer = nullptr;
+    PRINTER_DEFAULTSW access = {nullptr, nullptr, PRINTER_ALL_ACCESS};
+    if (!OpenPrinterW(const_cast<LPWSTR>(name.c_str()), &printer, &access)) return false;
+    const BOOL deleted = DeletePrinter(printer);
+    ClosePrinter(printer);
+    return deleted;
+}
+
+// A 32-bit XP: the NT procedure, the printer on the "Windows NT x86" driver.
+class DeployNtWine : public DeployWine {
 protected:
     ToolVersion version_{L"winxp"};
 };
 
-TEST_F(DeployNt64Wine, ALogThatIsAHardLinkIsRefusedAndNothingIsDone) {
-    expectALinkedLogIsRefused(3);
+TEST_F(DeployNtWine, InstallCreatesThePrinterOnTheNtDriverAndRemoveTakesItAway) {
+    const std::wstring dir = folder(L"pkg");
+    ASSERT_NO_FATAL_FAILURE(layOut(dir));
+    const std::wstring tool = dir + L"\\TolmarDeploy.exe";
+    ToolRun run = runTool(tool, L"install --model " + model() + L" --default");
+    ASSERT_EQ(run.exitCode, 0u) << describe(run);
+    const std::optional<PrinterRecord> printer = findPrinter(model());
+    ASSERT_TRUE(printer.has_value()) << describe(run);
+    EXPECT_EQ(narrow(printer->port), "LPT1:");
+    ASSERT_TRUE(printer->driverRecord.has_value());
+    EXPECT_EQ(narrow(printer->driverRecord->environment), narrow(kNtEnvironment));
+    EXPECT_EQ(printer->driverRecord->version, 3u);
+    const std::wstring ntDirectory = driverDirectory(kNtEnvironment);
+    for (const std::wstring& name : installedNames(ntCopies(kModel))) {
+        EXPECT_NE(storedFileName(ntDirectory + L"\\3\\" + name), L"") << narrow(name);
+    }
+    EXPECT_EQ(readRegistryText(HKEY_CURRENT_USER, kUserWindowsKey, L"Device").value_or(L""),
+              model() + L",winspool,LPT1:");
+    run = runTool(tool, L"status --model " + model());
+    EXPECT_EQ(run.exitCode, 0u) << describe(run);
+    EXPECT_EQ(run.out, modelText() + " driver=yes printer=yes default=yes port=LPT1:\r\n");
+
+    run = runTool(tool, L"remove --model " + model());
+    EXPECT_EQ(run.exitCode, 0u) << describe(run);
+    EXPECT_FALSE(findPrinter(model()).has_value());
+    EXPECT_FALSE(findDriver(kNtEnvironment, model()).has_value());
+    EXPECT_FALSE(readRegistryValue(HKEY_CURRENT_USER, kUserWindowsKey, L"Device").has_value());
 }
 
-// From NT 5 on the turn is global; each run still takes it before it refuses.
-TEST_F(DeployNt64Wine, TwoInstallsAtOnceTakeTurnsAndAppendWholeLines) {
-    expectTwoInstallsAtOnceTakeTurns(L"Global\\TolmarDeploy", 3);
+TEST_F(DeployNtWine, ALogThatIsAHardLinkIsRefusedAndNothingIsDone) {
+    expectALinkedLogIsRefused(0);
+}
+
+// From NT 5 on the turn is global.
+TEST_F(DeployNtWine, TwoInstallsAtOnceTakeTurnsAndAppendWholeLines) {
+    expectTwoInstallsAtOnceTakeTurns(L"Global\\TolmarDeploy", 0);
 }
 
 // A run that died holding the turn leaves it abandoned: the next run takes
-// it, says so, and goes on (here to the 64-bit refusal).
-TEST_F(DeployNt64Wine, TakesTheTurnARunThatDiedLeft) {
+// it, says so, and goes on.
+TEST_F(DeployNtWine, TakesTheTurnARunThatDiedLeft) {
     const std::wstring dir = folder(L"pkg");
     ASSERT_NO_FATAL_FAILURE(layOut(dir));
     HANDLE mutex = nullptr;
@@ -589,12 +629,19 @@ TEST_F(DeployNt64Wine, TakesTheTurnARunThatDiedLeft) {
     ASSERT_NE(mutex, nullptr);
     const ToolRun run = runTool(dir + L"\\TolmarDeploy.exe", L"install --model " + model());
     CloseHandle(mutex);
-    EXPECT_EQ(run.exitCode, 3u) << describe(run);
+    EXPECT_EQ(run.exitCode, 0u) << describe(run);
     EXPECT_NE(run.err.find(u8"\u4e0a\u4e00\u6b21\u8fd0\u884c"), std::string::npos)
         << "says the previous run did not end: " << describe(run);
 }
 
-TEST_F(DeployNt64Wine, InstallRefusesAndWritesNothing) {
+// A 64-bit XP (this suite runs in a 64-bit prefix, the tool under WOW64):
+// the package's NT driver is 32-bit, so the tool refuses.
+class Wow64 : public DeployWine {
+protected:
+    ToolVersion version_{L"winxp"};
+};
+
+TEST_F(Wow64, InstallRefusesAndWritesNothing) {
     const std::wstring dir = folder(L"pkg");
     ASSERT_NO_FATAL_FAILURE(layOut(dir));
     const std::wstring ntDirectory = driverDirectory(kNtEnvironment);
@@ -611,15 +658,15 @@ TEST_F(DeployNt64Wine, InstallRefusesAndWritesNothing) {
     EXPECT_FALSE(readRegistryValue(HKEY_CURRENT_USER, kUserWindowsKey, L"Device").has_value());
 }
 
-TEST_F(DeployNt64Wine, StatusAndRemoveOfTheX86DriverAWizardRunLeft) {
-    // What the wizard leaves on 64-bit Windows: the x86 driver, no printer.
+TEST_F(DeployNtWine, StatusAndRemoveOfADriverWithoutItsPrinter) {
+    // The driver without its printer, as a user who deleted the printer leaves it.
     for (const PackageCopy& copy : ntCopies(kModel)) {
         ASSERT_TRUE(work_->addPlaceholder(copy.source)) << narrow(copy.source);
     }
     Win32System system;
     NtInstaller(system).run(InstallSelection{});
     ASSERT_TRUE(findDriver(kNtEnvironment, model()).has_value());
-    ASSERT_FALSE(findPrinter(model()).has_value());
+    ASSERT_TRUE(deletePrinter(model()));
 
     const std::wstring dir = folder(L"tool");
     ASSERT_NO_FATAL_FAILURE(layOut(dir));
@@ -652,18 +699,16 @@ std::wstring componentKey() {
     return std::wstring(kComponentsKey) + L"\\Tolmar.DefaultPrinter." + model();
 }
 
-// The printer of the first model, created through the NT procedure where
-// its 64-bit counterpart lets this 64-bit process make it, without being
-// made the default.
-class DeployNtPrinterWine : public DeployNt64Wine {
+// The printer of the first model, created through the NT procedure, without
+// being made the default.
+class DeployNtPrinterWine : public DeployNtWine {
 protected:
     void SetUp() override {
-        DeployNt64Wine::SetUp();
+        DeployNtWine::SetUp();
         ASSERT_FALSE(HasFatalFailure());
         for (const PackageCopy& copy : ntCopies(kModel)) {
             ASSERT_TRUE(work_->addPlaceholder(copy.source)) << narrow(copy.source);
         }
-        ASSERT_TRUE(counterpart_.ready()) << "expected to register the driver for Windows x64";
         Win32System system;
         InstallSelection selection;
         selection.portIndex = 1;  // LPT2:, so the entry's port is the printer's
@@ -672,8 +717,6 @@ protected:
         ASSERT_TRUE(findPrinter(model()).has_value());
         ASSERT_FALSE(readRegistryValue(HKEY_CURRENT_USER, kUserWindowsKey, L"Device").has_value());
     }
-
-    X64DriverCounterpart counterpart_{kModel};
 };
 
 // The calls behind the registration against Wine's own token and registry:
@@ -717,7 +760,7 @@ TEST_F(DeployNtPrinterWine, TheLogonCommandMakesThePrinterTheUsersDefault) {
     EXPECT_EQ(run.out, "") << "its words go to standard error";
 }
 
-TEST_F(DeployNt64Wine, TheLogonCommandRefusesBadInputAndWritesNothing) {
+TEST_F(DeployNtWine, TheLogonCommandRefusesBadInputAndWritesNothing) {
     const std::wstring dir = folder(L"pkg");
     ASSERT_NO_FATAL_FAILURE(layOut(dir));
     const struct {
@@ -738,7 +781,7 @@ TEST_F(DeployNt64Wine, TheLogonCommandRefusesBadInputAndWritesNothing) {
     }
 }
 
-TEST_F(DeployNt64Wine, RemoveDeletesTheLogonRegistration) {
+TEST_F(DeployNtWine, RemoveDeletesTheLogonRegistration) {
     const std::wstring dir = folder(L"pkg");
     ASSERT_NO_FATAL_FAILURE(layOut(dir));
     const std::wstring tool = dir + L"\\TolmarDeploy.exe";

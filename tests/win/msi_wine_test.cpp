@@ -1,11 +1,12 @@
-// The x64 MSI under Wine's msiexec, TolmarDeploy set to Windows 98 so that
-// the package's printer is really created: a silent install puts the files,
-// the printer and the Programs and Features entry in place, uninstall takes
-// them all away again, and an installation without a usable MODEL, or with
-// any value that is not the catalogue's, fails with 1603 and leaves nothing.
-// A model's own package (for Group Policy) installs its model unasked.
-// The x86 MSI stops on this 64-bit Windows at its launch condition. The
-// custom action's runner is run here too, with a limit of the test's own.
+// The x86 MSI under Wine's msiexec in a 32-bit Windows, TolmarDeploy set to
+// Windows XP (or 98, where a case needs the 9x family): a silent install
+// puts the files, the printer and the Programs and Features entry in place,
+// uninstall takes them all away again, and an installation without a usable
+// MODEL, or with any value that is not the catalogue's, fails with 1603 and
+// leaves nothing. A model's own package (for Group Policy) installs its
+// model unasked. On a 64-bit Windows the package stops at its launch
+// condition. The custom action's runner is run here too, with a limit of
+// the test's own.
 // Under code page 936. msiexec's exit code is read here, in full: a shell
 // sees only its low 8 bits.
 #include <gtest/gtest.h>
@@ -31,7 +32,7 @@
 namespace setup::winetest {
 namespace {
 
-constexpr int kModel = 2;       // QM-4716II, a model of the 9x driver QM47.DRV
+constexpr int kModel = 2;       // QM-4716II: QM47.DLL on NT, QM47.DRV on 9x
 constexpr int kOtherModel = 0;  // QM-4712II, another one
 constexpr wchar_t kInstallFolder[] = L"C:\\Program Files\\Tolmar Printer Driver";
 constexpr wchar_t kSettingsKey[] = L"Software\\Tolmar\\Printer Driver";
@@ -179,7 +180,10 @@ struct Footprint {
     bool tool = false;
     bool driverPackage = false;
     bool printer = false;
-    bool driver = false;
+    bool driver = false;           // in either family's environment
+    // The model's own driver file in the driver directory: QM47.DRV, or
+    // QM47.DLL, which Windows' spooler deletes with the NT driver's removal
+    // and Wine's leaves behind.
     bool modelDriverFile = false;
     bool settingsKey = false;
     bool uninstallEntry = false;
@@ -196,8 +200,11 @@ Footprint footprint(const std::wstring& productCode) {
     seen.driverPackage = fileExists(folder + L"\\" + driver9x.source) &&
                          fileExists(folder + L"\\" + driverNt.source);
     seen.printer = findPrinter(model(kModel)).has_value();
-    seen.driver = findDriver(k9xEnvironment, model(kModel)).has_value();
-    seen.modelDriverFile = fileExists(driverDirectory(k9xEnvironment) + L"\\" + driver9x.installed);
+    seen.driver = findDriver(k9xEnvironment, model(kModel)).has_value() ||
+                  findDriver(kNtEnvironment, model(kModel)).has_value();
+    seen.modelDriverFile =
+        fileExists(driverDirectory(k9xEnvironment) + L"\\" + driver9x.installed) ||
+        (seen.driver && fileExists(driverDirectory(kNtEnvironment) + L"\\3\\" + driverNt.installed));
     seen.settingsKey = registryKeyExists(HKEY_LOCAL_MACHINE, kSettingsKey);
     seen.uninstallEntry =
         registryKeyExists(HKEY_LOCAL_MACHINE, std::wstring(kUninstallKey) + productCode);
@@ -215,7 +222,7 @@ void report(const std::string& run, DWORD exitCode, const Footprint& seen) {
                  {seen.driverPackage, "win2k+win9x"},
                  {seen.printer, "printer"},
                  {seen.driver, "driver"},
-                 {seen.modelDriverFile, "QM47.DRV in win40"},
+                 {seen.modelDriverFile, "QM47.DLL or QM47.DRV in the driver directory"},
                  {seen.settingsKey, "HKLM settings key"},
                  {seen.uninstallEntry, "Programs and Features entry"}};
     for (const auto& part : parts) {
@@ -256,20 +263,24 @@ private:
 };
 
 // Each test starts and ends with the product uninstalled and nothing of the
-// family on the system; TolmarDeploy runs as on Windows 98.
+// family on the system; TolmarDeploy runs as on Windows XP.
 class MsiPackage : public ::testing::Test {
 protected:
     void SetUp() override {
         code_ = productCode();
         ASSERT_FALSE(code_.empty()) << "no ProductCode in " << SETUP_MSI_PATH;
         ASSERT_TRUE(toolKey_.ready());
-        ASSERT_TRUE(writeRegistryText(HKEY_CURRENT_USER, kToolAppDefaults, L"Version", L"win98"));
+        ASSERT_NO_FATAL_FAILURE(toolRunsAs(L"winxp"));
         removal_.emplace(code_);
     }
 
+    static void toolRunsAs(const wchar_t* version) {
+        ASSERT_TRUE(writeRegistryText(HKEY_CURRENT_USER, kToolAppDefaults, L"Version", version));
+    }
+
     std::wstring code_;
-    // Destroyed in reverse: the product goes while the tool still runs as on
-    // Windows 98, then the family's leftovers, then the tool's version and
+    // Destroyed in reverse: the product goes while the tool still runs as
+    // the test set it, then the family's leftovers, then the tool's version and
     // the keys an installation writes are put back.
     InstallationKeysGuard keys_;
     InstallationCleanup cleanup_;
@@ -286,9 +297,14 @@ TEST_F(MsiPackage, InstallsThePrinterAndItsFilesAndUninstallTakesEverythingAway)
     EXPECT_TRUE(installed.tool) << "TolmarDeploy.exe in " << narrow(kInstallFolder);
     EXPECT_TRUE(installed.driverPackage) << "win2k and win9x beside it";
     EXPECT_TRUE(installed.printer) << "the printer " << modelText(kModel);
-    EXPECT_TRUE(installed.driver) << "the driver " << modelText(kModel) << " for "
-                                  << narrow(k9xEnvironment);
-    EXPECT_TRUE(installed.modelDriverFile) << "QM47.DRV in the driver directory";
+    // A 32-bit XP: the printer on the driver for "Windows NT x86".
+    const std::optional<PrinterRecord> printer = findPrinter(model(kModel));
+    ASSERT_TRUE(printer.has_value()) << "the printer " << modelText(kModel);
+    ASSERT_TRUE(printer->driverRecord.has_value());
+    EXPECT_EQ(narrow(printer->driverRecord->environment), narrow(kNtEnvironment));
+    EXPECT_TRUE(findDriver(kNtEnvironment, model(kModel)).has_value())
+        << "the driver " << modelText(kModel) << " for " << narrow(kNtEnvironment);
+    EXPECT_TRUE(installed.modelDriverFile) << "QM47.DLL in the driver directory";
     // The tool's own lines reach the msiexec log.
     EXPECT_NE(install.log.find("TolmarDeploy ended with exit code 0"), std::string::npos)
         << install.log;
@@ -320,7 +336,6 @@ TEST_F(MsiPackage, InstallsThePrinterAndItsFilesAndUninstallTakesEverythingAway)
     report("/x", removal.exitCode, removed);
     EXPECT_FALSE(removed.printer) << "the printer " << modelText(kModel);
     EXPECT_FALSE(removed.driver) << "the driver " << modelText(kModel);
-    EXPECT_FALSE(removed.modelDriverFile) << "QM47.DRV, which no other driver uses";
     EXPECT_FALSE(removed.folder) << narrow(kInstallFolder);
     EXPECT_FALSE(removed.settingsKey) << "HKLM\\" << narrow(kSettingsKey);
     EXPECT_FALSE(removed.uninstallEntry) << "the Programs and Features entry";
@@ -328,8 +343,11 @@ TEST_F(MsiPackage, InstallsThePrinterAndItsFilesAndUninstallTakesEverythingAway)
 
 // A driver file still in use when the product is uninstalled goes at the
 // next restart: the uninstall succeeds with 3010, which deployment systems
-// read as "restart needed", and takes everything else away.
+// read as "restart needed", and takes everything else away. Windows 98,
+// where the tool itself puts a file in use off until the restart (on NT the
+// spooler does that and says nothing).
 TEST_F(MsiPackage, AnUninstallThatLeavesAFileForTheRestartEndsWith3010) {
+    ASSERT_NO_FATAL_FAILURE(toolRunsAs(L"win98"));
     const MsiexecRun install = msiexec(L"/i \"" + msiPath() + L"\" MODEL=" + model(kModel));
     ASSERT_EQ(install.exitCode, 0u) << install.log;
     WCHAR windows[MAX_PATH];
@@ -398,6 +416,7 @@ TEST(ModelPackages, EveryModelHasAPackageOfItsOwn) {
 // port driver's key), after which the printer the tool already created is
 // removed again.
 TEST_F(MsiPackage, AFailedInstallationExitsWith1603AndLeavesNothing) {
+    ASSERT_NO_FATAL_FAILURE(toolRunsAs(L"win98"));
     ASSERT_FALSE(registryKeyExists(HKEY_LOCAL_MACHINE, kFirstPortKey))
         << "HKLM\\" << narrow(kFirstPortKey) << " would let the COM1 case succeed";
     const struct {
@@ -434,6 +453,7 @@ TEST_F(MsiPackage, AFailedInstallationExitsWith1603AndLeavesNothing) {
 // The cleanup after a failed step never takes a printer the package did not
 // bring: one installed before (by the tool itself here) stays.
 TEST_F(MsiPackage, AFailedInstallationKeepsAPrinterThatWasThereBefore) {
+    ASSERT_NO_FATAL_FAILURE(toolRunsAs(L"win98"));
     const DWORD before = runProgram(windowsPath(widen(SETUP_DEPLOY_EXE_PATH)),
                                     L"install --model " + model(kModel) + L" --package \"" +
                                         windowsPath(widen(SETUP_PACKAGE_PATH)) + L"\"");
@@ -546,21 +566,23 @@ TEST_F(MsiPackage, ARepairOrUninstallWithHostileValuesChangesNothing) {
     EXPECT_EQ(good.exitCode, 0u) << "the remembered values pass\n" << good.log;
 }
 
-// The x86 package on this 64-bit Windows: Wine's 64-bit msiexec opens it and
-// stops at its launch condition, before any of its 32-bit code would run,
-// and the reason is in the log.
-TEST_F(MsiPackage, TheX86PackageStopsOn64BitWindowsWithItsReasonInTheLog) {
-    const std::wstring package = windowsPath(widen(SETUP_X86_MSI_PATH));
-    const std::wstring code = productCode(package);
-    ASSERT_FALSE(code.empty()) << "no ProductCode in " << SETUP_X86_MSI_PATH;
-    const MsiexecRun install = msiexec(L"/i \"" + package + L"\" MODEL=" + model(kModel));
+// The package on a 64-bit Windows (this test runs in a 64-bit prefix, under
+// WOW64): msiexec opens it and stops at its launch condition, before any of
+// its 32-bit code would run, and the reason is in the log.
+TEST(Wow64, ThePackageStopsOn64BitWindowsWithItsReasonInTheLog) {
+    const InstallationKeysGuard keys;
+    const InstallationCleanup cleanup;
+    const std::wstring code = productCode();
+    ASSERT_FALSE(code.empty()) << "no ProductCode in " << SETUP_MSI_PATH;
+    const ProductRemoval removal(code);
+    const MsiexecRun install = msiexec(L"/i \"" + msiPath() + L"\" MODEL=" + model(kModel));
     EXPECT_EQ(install.exitCode, static_cast<DWORD>(ERROR_INSTALL_FAILURE)) << install.log;
     EXPECT_NE(install.log.find("This package is for 32-bit Windows"), std::string::npos)
         << install.log;
     EXPECT_EQ(MsiQueryProductStateW(code.c_str()), INSTALLSTATE_UNKNOWN) << "registered";
     EXPECT_FALSE(fileExists(L"C:\\Program Files (x86)\\Tolmar Printer Driver"));
     EXPECT_FALSE(findPrinter(model(kModel)).has_value()) << "the printer";
-    EXPECT_FALSE(findDriver(k9xEnvironment, model(kModel)).has_value()) << "the driver";
+    EXPECT_FALSE(findDriver(kNtEnvironment, model(kModel)).has_value()) << "the driver";
 }
 
 // ---- The custom action's runner, in this process, with a limit of its own ----
