@@ -3,7 +3,8 @@
 # one run, and prints a table of figures, ratios and goals:
 #   size of the shipped i686 Setup.exe against a one-dialog program built the
 #   same way (no C runtime),
-#   start-up to the first visible page under Wine (x86_64 builds), against the
+#   start-up to the first visible page of the i686 programs as they ship, in
+#   a 32-bit Windows (Wine, through scripts/win32-wine.sh), against the
 #   same first page shown bare (common controls loaded the same way) and
 #   against the one-dialog program,
 #   a full NT and 9x installation under Wine against the same calls made bare,
@@ -25,11 +26,40 @@ die() {
 runs=${BENCH_RUNS:-30}
 [[ $runs =~ ^[0-9]+$ ]] && ((runs >= 10)) || die "BENCH_RUNS must be a number of at least 10"
 
-for tool in cmake wine wineserver winepath i686-w64-mingw32-g++-posix x86_64-w64-mingw32-g++-posix; do
+win32=$root/build/win32
+if [ "${1:-}" != --inside ]; then
+for tool in cmake i686-w64-mingw32-g++-posix; do
     command -v "$tool" >/dev/null || die "$tool is missing: run sh scripts/bootstrap.sh"
 done
-locale -a 2>/dev/null | grep -qi '^zh_CN\.utf-\?8$' ||
-    die "the zh_CN.UTF-8 locale is missing: run sh scripts/bootstrap.sh"
+
+# ---- Build -------------------------------------------------------------------
+# The bench targets are EXCLUDE_FROM_ALL: built here by name, never by the
+# normal build.
+jobs=$(nproc)
+quiet() {
+    local what=$1 log
+    shift
+    log=$(mktemp)
+    "$@" >"$log" 2>&1 || {
+        cat "$log" >&2
+        rm -f "$log"
+        die "$what failed"
+    }
+    rm -f "$log"
+}
+quiet "configuring the win32 preset" cmake --preset win32
+quiet "building the win32 preset" cmake --build --preset win32 -j "$jobs" --target Setup \
+    TolmarDeploy bare_dialog first_page_dialog startup_probe install_probe
+# The release, for its size: it carries an MSI per model.
+quiet "building the release" cmake --build --preset win32 -j "$jobs" --target package
+for file in "$win32/Setup.exe" "$win32/TolmarDeploy.exe" "$win32/bench/bare_dialog.exe" \
+    "$win32/bench/first_page_dialog.exe" "$win32/bench/startup_probe.exe" \
+    "$win32/bench/install_probe.exe"; do
+    [ -f "$file" ] || die "the build did not produce $file"
+done
+sh scripts/win32-wine.sh prepare || die "no 32-bit Windows to measure in"
+exec sh scripts/win32-wine.sh run bash "$0" --inside
+fi
 
 log=$(mktemp)
 server_started=""
@@ -49,31 +79,10 @@ quiet() {
     }
 }
 
-# ---- Build -------------------------------------------------------------------
-# The bench targets are EXCLUDE_FROM_ALL: built here by name, never by the
-# normal build.
-jobs=$(nproc)
-quiet "configuring the win32 preset" cmake --preset win32
-quiet "building the win32 preset" cmake --build --preset win32 -j "$jobs" --target Setup bare_dialog TolmarDeploy
-# The release, for its size: it carries an MSI per model.
-quiet "building the release" cmake --build --preset win32 -j "$jobs" --target package
-quiet "configuring the win64 preset" cmake --preset win64
-quiet "building the win64 preset" cmake --build --preset win64 -j "$jobs" \
-    --target Setup bare_dialog first_page_dialog startup_probe install_probe
-
-win32=$root/build/win32
-win64=$root/build/win64
-for file in "$win32/Setup.exe" "$win32/TolmarDeploy.exe" "$win32/bench/bare_dialog.exe" \
-    "$win64/Setup.exe" "$win64/bench/bare_dialog.exe" "$win64/bench/first_page_dialog.exe" \
-    "$win64/bench/startup_probe.exe" \
-    "$win64/bench/install_probe.exe"; do
-    [ -f "$file" ] || die "the build did not produce $file"
-done
-
 # ---- Wine --------------------------------------------------------------------
 # Our own prefix; Wine's null display driver (no DISPLAY), so the figures do
 # not depend on an X server. Code page 936, as the program's users have it.
-export WINEPREFIX=$root/build/bench/wineprefix WINEARCH=win64 WINEDEBUG=-all
+export WINEPREFIX=$root/build/bench/wineprefix WINEARCH=win32 WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
 unset DISPLAY
@@ -125,14 +134,14 @@ windowsVersion bare_dialog.exe winxp
 windowsVersion first_page_dialog.exe winxp
 # The three take turns in one probe: 1 is Setup.exe, 2 the bare dialog, 3 the
 # bare first page.
-start=$(probe "timing the start-up" wine "$win64/bench/startup_probe.exe" "$runs" \
-    "$(windowsPath "$win64/Setup.exe")" "$setupCaption" \
-    "$(windowsPath "$win64/bench/bare_dialog.exe")" "$bareCaption" \
-    "$(windowsPath "$win64/bench/first_page_dialog.exe")" "$setupCaption")
+start=$(probe "timing the start-up" wine "$win32/bench/startup_probe.exe" "$runs" \
+    "$(windowsPath "$win32/Setup.exe")" "$setupCaption" \
+    "$(windowsPath "$win32/bench/bare_dialog.exe")" "$bareCaption" \
+    "$(windowsPath "$win32/bench/first_page_dialog.exe")" "$setupCaption")
 
 # ---- 3. Installation ---------------------------------------------------------
 installRuns=$((runs * 4))
-installProbe=$win64/bench/install_probe.exe
+installProbe=$win32/bench/install_probe.exe
 windowsVersion install_probe.exe winxp
 ntInstall=$(probe "timing the NT installation" wine "$installProbe" nt "$installRuns")
 windowsVersion install_probe.exe win98
@@ -177,11 +186,11 @@ row "Setup.exe size (i686)" "$setupSize B" "$bareSize B" "${sizeRatio}x" "<= $si
 row "start-up vs same first page" "$setupMs ms" "$pageMs ms" "${pageRatio}x" "<= 1.05x" \
     "$(verdict "$pageRatio <= 1.05")"
 row "start-up vs one tiny dialog" "$setupMs ms" "$bareMs ms" "${startRatio}x" "(reference)" ""
-row "NT installation (x64, LPT1)" "$ntMs ms" "$ntBareMs ms" "${ntRatio}x" "<= 1.50x" \
+row "NT installation (i686, LPT1)" "$ntMs ms" "$ntBareMs ms" "${ntRatio}x" "<= 1.50x" \
     "$(verdict "$ntRatio <= 1.50")"
-row "9x installation (x64, $w9xPort)" "$w9xMs ms" "$w9xBareMs ms" "${w9xRatio}x" "<= 1.50x" \
+row "9x installation (i686, $w9xPort)" "$w9xMs ms" "$w9xBareMs ms" "${w9xRatio}x" "<= 1.50x" \
     "$(verdict "$w9xRatio <= 1.50")"
-row "TolmarDeploy install (x64, 9x)" "$deployMs ms" "$deployBareMs ms" "${deployRatio}x" "<= 1.10x" \
+row "TolmarDeploy install (i686, 9x)" "$deployMs ms" "$deployBareMs ms" "${deployRatio}x" "<= 1.10x" \
     "$(verdict "$deployRatio <= 1.10")"
 row "  again, over the installed" "$againMs ms" "$againBareMs ms" "${againRatio}x" "(reported)" "-"
 row "TolmarDeploy.exe size (i686)" "$deploySize B" "-" "-" "(reported)" "-"
@@ -192,7 +201,8 @@ echo "with its baselines, after one uncounted round (for the installations, one 
 echo "states are checked to match). Baselines: bench/first_page_dialog (the program's own"
 echo "first page and comctl32 loaded from the system folder, nothing else), bench/bare_dialog"
 echo "(one tiny dialog, no common controls), both built like Setup.exe without the C runtime"
-echo "in the same preset; the same CopyFileA, spooler and registry calls made directly. $(wine --version 2>/dev/null), null display driver, code page 936;"
+echo "in the same preset; the same CopyFileA, spooler and registry calls made directly.
+$(wine --version 2>/dev/null), 32-bit prefix ($SETUP_WIN32_MODE), null display driver, code page 936;"
 echo "Setup.exe and its baselines as winxp, the NT installation as winxp, the 9x one as"
 echo "win98; TolmarDeploy as win98 on LPT1 with --default and its log, timed in-process from"
 echo "its parsed command line on, against its package check and the bare 9x steps."
@@ -200,9 +210,7 @@ echo "Load average of this $(nproc)-core machine before the timed runs: $loadBef
 echo "work running meanwhile lengthens the times; the ratios, taken in turns, suffer less)."
 ntError=$(field add_printer_error_installer "$ntInstall")
 if [ "$ntError" != 0 ]; then
-    echo "NT: AddPrinterA fails (error $ntError, bare steps: $(field add_printer_error_bare "$ntInstall"))"
-    echo "    in the x86_64 build: a 64-bit process cannot create a printer whose driver"
-    echo "    exists only for \"Windows NT x86\". Both sides make the same failing call."
+    echo "NT: AddPrinterA failed (error $ntError, bare steps: $(field add_printer_error_bare "$ntInstall"))."
 fi
 if [ "$w9xPort" != COM1 ]; then
     echo "9x: COM1 did not open (error $(field com1_error "$w9xInstall")); installed on LPT1"

@@ -550,33 +550,43 @@ TEST_F(SetupUi, FinishOnWindowsXpInstallsTheNtDriverAndTheDefaultPrinterSilently
     EXPECT_TRUE(findPrinter(defaultPrinterName())) << "Device names no existing printer";
 }
 
-// A 64-bit XP (this case runs in a 64-bit prefix, the program under WOW64):
-// the package's driver is for 32-bit Windows, so no printer can be made on
-// it, and the program says so at the end, naming the printer.
-TEST_F(Wow64, FinishOnA64BitWindowsSaysThePackageIsFor32BitWindows) {
+// A 64-bit XP (this case runs in a 64-bit prefix, the program under WOW64).
+// The driver for "Windows NT x86" is registered either way. Windows' 64-bit
+// spooler then creates no printer on it, and the program says at the end
+// that the package is for 32-bit Windows, naming the printer. Wine is not
+// Windows here: its spooler, in the 32-bit process itself, creates the
+// printer on the 32-bit driver and nothing fails. So either that message and
+// no printer, or no message and the printer; never the plain printer
+// failure with its advice to run as administrator.
+TEST_F(Wow64, FinishOnA64BitWindowsRegistersTheNtDriverAndNamesAMissingPrinterAs64Bit) {
     const ScopedRegistryKey windowsKey(HKEY_CURRENT_USER, kUserWindowsKey);
     ASSERT_TRUE(windowsKey.ready());
     const HWND page = startOnSettingsPage(L"winxp");
     ASSERT_TRUE(page);
     clickButton(page, IDC_FINISH);
     const std::wstring model = modelNames()[0];
-    const HWND box = process_->waitForWindow(kMessageCaption);
-    ASSERT_TRUE(box) << "no message after Finish";
-    const MessageBoxView message = readMessageBox(box);
-    EXPECT_EQ(message.owner, page);
-    EXPECT_TRUE(contains(message.text, setupString(IDS_FAIL_PRINTER_64BIT) + model))
-        << narrow(message.text);
-    EXPECT_TRUE(contains(message.text, setupString(IDS_ADVICE_32BIT))) << narrow(message.text);
-    for (UINT other : {IDS_FAIL_FILES_MISSING_WIN2K, IDS_FAIL_FILES_NOT_COPIED, IDS_FAIL_DRIVER,
-                       IDS_FAIL_PRINTER, IDS_FAIL_DRIVER_DIRECTORY, IDS_FAIL_REGISTRY}) {
-        EXPECT_FALSE(contains(message.text, setupString(other))) << narrow(message.text);
-    }
-    saveScreenshot(box, L"finish-message-winxp-64bit.png");
-    PostMessageW(box, WM_COMMAND, IDOK, 0);
-    ASSERT_TRUE(process_->waitForExit()) << "the program did not end after the message";
+    std::wstring text;
+    const bool ended = waitUntil([&] {
+        if (const HWND box = process_->findWindow(kMessageCaption)) {
+            if (IsWindowVisible(box) && text.empty()) {
+                text = readMessageBox(box).text;
+                saveScreenshot(box, L"finish-message-winxp-64bit.png");
+                PostMessageW(box, WM_COMMAND, IDOK, 0);
+            }
+        }
+        return !process_->running();
+    });
+    ASSERT_TRUE(ended) << "the program did not end";
     expectCopied(driverDirectory(kNtEnvironment), ntCopies(0));
     EXPECT_TRUE(findDriver(kNtEnvironment, model));
-    EXPECT_FALSE(findPrinter(model));
+    if (findPrinter(model)) {
+        EXPECT_EQ(text, L"") << "a message although the printer was created";
+    } else {
+        EXPECT_TRUE(contains(text, setupString(IDS_FAIL_PRINTER_64BIT) + model)) << narrow(text);
+        EXPECT_TRUE(contains(text, setupString(IDS_ADVICE_32BIT))) << narrow(text);
+    }
+    EXPECT_FALSE(contains(text, setupString(IDS_FAIL_PRINTER))) << narrow(text);
+    EXPECT_FALSE(contains(text, setupString(IDS_ADVICE_ADMIN))) << narrow(text);
 }
 
 TEST_F(SetupUi, FinishOnWindows98InstallsTheDriverAndTheDefaultPrinterSilently) {
