@@ -69,16 +69,16 @@ bool isPackageFile(const std::wstring& name) {
     return false;
 }
 
-void deletePrinter(const std::wstring& name) {
+}  // namespace
+
+bool deletePrinter(const std::wstring& name) {
     HANDLE printer = nullptr;
     PRINTER_DEFAULTSW access = {nullptr, nullptr, PRINTER_ALL_ACCESS};
-    if (OpenPrinterW(const_cast<LPWSTR>(name.c_str()), &printer, &access)) {
-        DeletePrinter(printer);
-        ClosePrinter(printer);
-    }
+    if (!OpenPrinterW(const_cast<LPWSTR>(name.c_str()), &printer, &access)) return false;
+    const BOOL deleted = DeletePrinter(printer);
+    ClosePrinter(printer);
+    return deleted != FALSE;
 }
-
-}  // namespace
 
 // ---- The package, from the catalogue -------------------------------------------------
 
@@ -311,50 +311,6 @@ void removeInstallation() {
             for (const std::wstring& name : filesIn(folder)) {
                 if (isPackageFile(name)) DeleteFileW((folder + L"\\" + name).c_str());
             }
-        }
-    }
-}
-
-X64DriverCounterpart::X64DriverCounterpart(int modelIndex)
-    : model_(modelNames()[static_cast<std::size_t>(modelIndex)]) {
-    remove();
-    const std::wstring directory = driverDirectory(kX64Environment);
-    if (directory.empty()) return;
-    // The 64-bit driver's own files, under the names of the 32-bit ones.
-    const std::wstring dataFile = widen(ModelCatalogue::row(modelIndex).modelCode) + L".GPD";
-    for (const std::wstring& name : {std::wstring(L"uniDRV.DLL"), dataFile,
-                                     std::wstring(L"uniDRVui.DLL"), std::wstring(L"UNIDRV.HLP")}) {
-        if (!writeFile(directory + L"\\" + name, placeholderContent(name))) return;
-    }
-    const std::wstring driverPath = directory + L"\\uniDRV.DLL";
-    const std::wstring dataPath = directory + L"\\" + dataFile;
-    const std::wstring configPath = directory + L"\\uniDRVui.DLL";
-    const std::wstring helpPath = directory + L"\\UNIDRV.HLP";
-    DRIVER_INFO_3W info = {};
-    info.cVersion = 3;
-    info.pName = const_cast<LPWSTR>(model_.c_str());
-    info.pEnvironment = const_cast<LPWSTR>(kX64Environment);
-    info.pDriverPath = const_cast<LPWSTR>(driverPath.c_str());
-    info.pDataFile = const_cast<LPWSTR>(dataPath.c_str());
-    info.pConfigFile = const_cast<LPWSTR>(configPath.c_str());
-    info.pHelpFile = const_cast<LPWSTR>(helpPath.c_str());
-    info.pDefaultDataType = const_cast<LPWSTR>(L"RAW");
-    ready_ = AddPrinterDriverW(nullptr, 3, reinterpret_cast<BYTE*>(&info)) &&
-             findDriver(kX64Environment, model_).has_value();
-}
-
-X64DriverCounterpart::~X64DriverCounterpart() {
-    remove();
-}
-
-void X64DriverCounterpart::remove() const {
-    // A printer on the driver keeps the driver in use.
-    deletePrinter(model_);
-    DeletePrinterDriverW(nullptr, const_cast<LPWSTR>(kX64Environment),
-                         const_cast<LPWSTR>(model_.c_str()));
-    for (const std::wstring& folder : driverFolders(kX64Environment)) {
-        for (const std::wstring& name : filesIn(folder)) {
-            if (isPackageFile(name)) DeleteFileW((folder + L"\\" + name).c_str());
         }
     }
 }

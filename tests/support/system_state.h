@@ -77,6 +77,8 @@ struct PrinterRecord {
 std::vector<PrinterRecord> printers();
 // OpenPrinterW and GetPrinterW level 2 on the printer, with its driver.
 std::optional<PrinterRecord> findPrinter(const std::wstring& name);
+// Deletes the printer, as a user can in the Printers folder.
+bool deletePrinter(const std::wstring& name);
 // The printer the user's "Device" value names ("name,winspool,port"); "" when none.
 std::wstring defaultPrinterName();
 
@@ -103,26 +105,6 @@ public:
     ~InstallationCleanup() { removeInstallation(); }
     InstallationCleanup(const InstallationCleanup&) = delete;
     InstallationCleanup& operator=(const InstallationCleanup&) = delete;
-};
-
-// The model's driver registered for "Windows x64" as well, its files
-// placeholders in ...\spool\drivers\x64, as on a 64-bit Windows that already
-// holds the package's 64-bit driver: there a 64-bit process (this build of
-// the program) can create the printer the NT installation asks for. The
-// printer of that name, the driver and its files go again on destruction.
-class X64DriverCounterpart {
-public:
-    explicit X64DriverCounterpart(int modelIndex);
-    ~X64DriverCounterpart();
-    X64DriverCounterpart(const X64DriverCounterpart&) = delete;
-    X64DriverCounterpart& operator=(const X64DriverCounterpart&) = delete;
-    bool ready() const { return ready_; }
-
-private:
-    void remove() const;
-
-    std::wstring model_;
-    bool ready_ = false;
 };
 
 // ---- Registry ------------------------------------------------------------------------

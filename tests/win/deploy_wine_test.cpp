@@ -565,16 +565,6 @@ TEST_F(Deploy9xWine, ARunThatDoesNotGetItsTurnInTimeDoesNothing) {
     EXPECT_EQ(status.exitCode, 0u) << describe(status);
 }
 
-// Deletes the printer of that name, as a user can in the Printers folder.
-bool deletePrinter(const std::wstring& name) {
-    HANDLE printer = nullptr;
-    PRINTER_DEFAULTSW access = {nullptr, nullptr, PRINTER_ALL_ACCESS};
-    if (!OpenPrinterW(const_cast<LPWSTR>(name.c_str()), &printer, &access)) return false;
-    const BOOL deleted = DeletePrinter(printer);
-    ClosePrinter(printer);
-    return deleted;
-}
-
 // A 32-bit XP: the NT procedure, the printer on the "Windows NT x86" driver.
 class DeployNtWine : public DeployWine {
 protected:
