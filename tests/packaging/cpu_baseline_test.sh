@@ -15,10 +15,19 @@ esac
 status=0
 for file in "$@"; do
     [ -f "$file" ] || { echo "cpu_baseline_test: $file is missing: build the win32 preset first" >&2; exit 1; }
-    # objdump -d disassembles the executable sections only. The opcode bytes
-    # decide (any two-byte opcode the baseline lacks, whatever its name); the
-    # name says which processor brought it.
-    report=$(i686-w64-mingw32-objdump -d "$file" | awk -F '\t' -v base="$baseline" -v name="$(basename "$file")" '
+    # objdump -d disassembles the executable sections only. Where the code
+    # shares .text with the read-only data (cmake/compact-i686.ld), the link
+    # map beside the program says where the code ends: data read as code
+    # would show instructions that are not there.
+    stop=()
+    if [ -f "$file.map" ]; then
+        end=$(awk '$2 == "__code_end__" && $3 == "=" { print $1 }' "$file.map")
+        [ -n "$end" ] || { echo "cpu_baseline_test: $file.map has no __code_end__" >&2; exit 1; }
+        stop=(--stop-address="$end")
+    fi
+    # The opcode bytes decide (any two-byte opcode the baseline lacks,
+    # whatever its name); the name says which processor brought it.
+    report=$(i686-w64-mingw32-objdump -d "${stop[@]}" "$file" | awk -F '\t' -v base="$baseline" -v name="$(basename "$file")" '
         BEGIN {
             # Two-byte opcodes (0F xx) of the 386: system, control and debug
             # registers, Jcc, SETcc, PUSH/POP FS/GS, BT*, SHLD/SHRD, IMUL,
