@@ -1,9 +1,10 @@
 // The few C library functions our programs need, as they link no C runtime:
 // what the compiler calls for copies and zeroing it does not inline, and the
-// string functions the programs use. Linked into Setup.exe and
-// TolmarDeploy.exe only; every other build keeps the normal runtime. Built without builtins and
-// outside link-time optimisation, so none is turned into a call to itself or dropped before the
-// code generator asks for it.
+// string functions the programs use. Linked into Setup.exe, TolmarDeploy.exe
+// and the MSI's action DLL only; every other build keeps the normal runtime.
+// Built without builtins and outside link-time optimisation, so none is
+// turned into a call to itself or dropped before the code generator asks for
+// it.
 #include <cstddef>
 
 extern "C" {
@@ -47,6 +48,15 @@ std::size_t strlen(const char* text) {
     return length;
 }
 
+int strcmp(const char* left, const char* right) {
+    for (;; ++left, ++right) {
+        const auto a = static_cast<unsigned char>(*left);
+        const auto b = static_cast<unsigned char>(*right);
+        if (a != b) return a < b ? -1 : 1;
+        if (a == 0) return 0;
+    }
+}
+
 int strncmp(const char* left, const char* right, std::size_t size) {
     for (; size--; ++left, ++right) {
         const auto a = static_cast<unsigned char>(*left);
@@ -63,6 +73,13 @@ char* strchr(const char* text, int character) {
         if (*text == wanted) return const_cast<char*>(text);
         if (*text == '\0') return nullptr;
     }
+}
+
+char* strpbrk(const char* text, const char* characters) {
+    for (; *text; ++text) {
+        if (strchr(characters, *text)) return const_cast<char*>(text);
+    }
+    return nullptr;
 }
 
 char* strncpy(char* destination, const char* source, std::size_t size) {

@@ -1,6 +1,7 @@
-// Start-up and shut-down of a program that links no C runtime (Setup.exe,
-// TolmarDeploy.exe): its entry point constructs the static objects first and
-// destroys them last, as the C runtime would.
+// Start-up and shut-down of a program or DLL that links no C runtime
+// (Setup.exe, TolmarDeploy.exe, the MSI's action DLL): its entry point
+// constructs the static objects first and destroys them last, as the C
+// runtime would.
 #pragma once
 
 namespace setup {

@@ -4,7 +4,8 @@
 // the installation log, and a failed run fails the installation (1603).
 // The package installs on Windows 95 to Vista, so only functions the 9x
 // family implements are imported (the A ones, no SetHandleInformation), and
-// no C++ library code is linked in: it would bring imports of newer Windows.
+// neither the C runtime nor C++ library code is linked in: they would bring
+// imports of newer Windows, and instructions of newer processors.
 //
 // The elevated (deferred) actions run as SYSTEM with what a standard user
 // may have given on the command line, so the immediate actions check every
@@ -18,6 +19,7 @@
 // clang-format on
 
 #include "catalogue/model_catalogue.h"
+#include "common/startup.h"
 #include "common/wide_line.h"
 #include "packaging/action_data.h"
 #include "packaging/tool_runner.h"
@@ -180,6 +182,17 @@ bool readActionData(MSIHANDLE install, ActionCommand command, char (&data)[kData
 }
 
 }  // namespace
+
+// The DLL links no C runtime (common/startup.cpp): its static objects are
+// made when it is loaded and destroyed when it is unloaded, here.
+extern "C" BOOL WINAPI DllMainCRTStartup(HINSTANCE, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH) {
+        setup::constructStaticObjects();
+    } else if (reason == DLL_PROCESS_DETACH) {
+        setup::destroyStaticObjects();
+    }
+    return TRUE;
+}
 
 // Immediate, before anything is written, on an installation, a repair and an
 // upgrade: every value checked, a model given, and the one the installed
