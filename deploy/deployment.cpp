@@ -173,7 +173,7 @@ int stepTextId(InstallStep step) {
             return IDS_DEPLOY_FAIL_SELECTION;
         case InstallStep::DriverDirectory:
             return IDS_DEPLOY_FAIL_DRIVER_DIRECTORY;
-        case InstallStep::CopyFile:
+        case InstallStep::CopyDriverFile:
             return IDS_DEPLOY_FAIL_COPY;
         case InstallStep::AddPrinterDriver:
             return IDS_DEPLOY_FAIL_ADD_DRIVER;

@@ -61,7 +61,7 @@ InstallMessage composeInstallMessage(const InstallReport& report, InstallFamily 
                 message.addAdvice(IDS_ADVICE_SPOOLER);
                 message.addAdvice(IDS_ADVICE_ADMIN);
                 break;
-            case InstallStep::CopyFile: {
+            case InstallStep::CopyDriverFile: {
                 const bool notFound = failure.error == win32::kErrorFileNotFound ||
                                       failure.error == win32::kErrorPathNotFound;
                 // The source's full path: directory, "\", folder, name, NUL.

@@ -11,7 +11,7 @@ namespace setup {
 enum class InstallStep {
     InvalidSelection,  // a list had no selection; nothing was installed
     DriverDirectory,   // the spooler's driver directory could not be obtained
-    CopyFile,          // subject: the file name
+    CopyDriverFile,    // subject: the file name
     AddPrinterDriver,  // subject: the model name
     AddPrinter,        // subject: the model name
     OpenRegistryKey,   // subject: the key path

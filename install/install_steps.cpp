@@ -58,12 +58,13 @@ void copyPackageFiles(SystemApi& api, InstallReport& report, const DriverDirecto
         PathText source;
         PathText destination;
         if (!dir.pathOf(file.destination, destination) || !files.sourcePath(options, i, source)) {
-            report.add(InstallStep::CopyFile, file.destination, win32::kErrorFilenameExcedRange);
+            report.add(InstallStep::CopyDriverFile, file.destination,
+                       win32::kErrorFilenameExcedRange);
             continue;
         }
         if (file.keepExisting && api.fileExists(destination.c_str())) continue;
         const std::uint32_t error = api.copyFile(source.c_str(), destination.c_str(), false);
-        if (error != 0) report.add(InstallStep::CopyFile, file.destination, error);
+        if (error != 0) report.add(InstallStep::CopyDriverFile, file.destination, error);
     }
 }
 

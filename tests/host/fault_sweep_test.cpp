@@ -114,7 +114,7 @@ TEST_P(FaultSweep, EveryCallFailingInTurn) {
             EXPECT_EQ(report.at(0).error, kAccessDenied);
             const InstallStep expectedStep =
                 name == "GetPrinterDriverDirectoryA" ? InstallStep::DriverDirectory
-                : name == "CopyFileA"                ? InstallStep::CopyFile
+                : name == "CopyFileA"                ? InstallStep::CopyDriverFile
                 : name == "AddPrinterDriverA"        ? InstallStep::AddPrinterDriver
                 : name == "AddPrinterA"              ? InstallStep::AddPrinter
                                                      : InstallStep::OpenRegistryKey;

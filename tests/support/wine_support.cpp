@@ -245,8 +245,8 @@ const char* stepName(InstallStep step) {
             return "InvalidSelection";
         case InstallStep::DriverDirectory:
             return "DriverDirectory";
-        case InstallStep::CopyFile:
-            return "CopyFile";
+        case InstallStep::CopyDriverFile:
+            return "CopyDriverFile";
         case InstallStep::AddPrinterDriver:
             return "AddPrinterDriver";
         case InstallStep::AddPrinter:
