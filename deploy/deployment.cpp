@@ -175,9 +175,9 @@ int stepTextId(InstallStep step) {
             return IDS_DEPLOY_FAIL_DRIVER_DIRECTORY;
         case InstallStep::CopyDriverFile:
             return IDS_DEPLOY_FAIL_COPY;
-        case InstallStep::AddPrinterDriver:
+        case InstallStep::RegisterDriver:
             return IDS_DEPLOY_FAIL_ADD_DRIVER;
-        case InstallStep::AddPrinter:
+        case InstallStep::CreatePrinter:
             return IDS_DEPLOY_FAIL_ADD_PRINTER;
         case InstallStep::OpenRegistryKey:
             return IDS_DEPLOY_FAIL_OPEN_KEY;
@@ -324,7 +324,7 @@ int runInstall(const DeployRequest& request, const DeployContext& context, Deplo
     }
     // The NT procedure names the default printer whether or not the printer
     // could be created; an entry naming a printer that does not exist goes.
-    if (report.has(InstallStep::AddPrinter)) clearDefaultEntry(api, model, output);
+    if (report.has(InstallStep::CreatePrinter)) clearDefaultEntry(api, model, output);
     if (!report.succeeded()) {
         output.line(Stream::Err, IDS_DEPLOY_INSTALL_FAILED, model.modelName);
         return kExitFailed;

@@ -87,11 +87,11 @@ InstallMessage composeInstallMessage(const InstallReport& report, InstallFamily 
                 }
                 break;
             }
-            case InstallStep::AddPrinterDriver:
+            case InstallStep::RegisterDriver:
                 message.addLine(IDS_FAIL_DRIVER, failure.subject);
                 message.addAdvice(IDS_ADVICE_ADMIN);
                 break;
-            case InstallStep::AddPrinter:
+            case InstallStep::CreatePrinter:
                 if (nt && windowsIs64Bit) {
                     message.addLine(IDS_FAIL_PRINTER_64BIT, failure.subject);
                     message.addAdvice(IDS_ADVICE_32BIT);

@@ -37,7 +37,7 @@ PrinterInfo2 printerRecord(const ModelRow& model, const PortOption& port) {
 void registerDriver(SystemApi& api, InstallReport& report, const DriverInfo3& info) {
     const std::uint32_t error = api.addPrinterDriver(info);
     if (error != 0 && error != win32::kErrorPrinterDriverAlreadyInstalled) {
-        report.add(InstallStep::AddPrinterDriver, info.pName, error);
+        report.add(InstallStep::RegisterDriver, info.pName, error);
     }
 }
 
@@ -45,7 +45,7 @@ void registerPrinter(SystemApi& api, InstallReport& report, const PrinterInfo2& 
                      ScopedPrinter& printer) {
     const std::uint32_t error = api.addPrinter(info, printer.receive());
     if (error != 0 && error != win32::kErrorPrinterAlreadyExists) {
-        report.add(InstallStep::AddPrinter, info.pPrinterName, error);
+        report.add(InstallStep::CreatePrinter, info.pPrinterName, error);
     }
 }
 

@@ -115,8 +115,8 @@ TEST_P(FaultSweep, EveryCallFailingInTurn) {
             const InstallStep expectedStep =
                 name == "GetPrinterDriverDirectoryA" ? InstallStep::DriverDirectory
                 : name == "CopyFileA"                ? InstallStep::CopyDriverFile
-                : name == "AddPrinterDriverA"        ? InstallStep::AddPrinterDriver
-                : name == "AddPrinterA"              ? InstallStep::AddPrinter
+                : name == "AddPrinterDriverA"        ? InstallStep::RegisterDriver
+                : name == "AddPrinterA"              ? InstallStep::CreatePrinter
                                                      : InstallStep::OpenRegistryKey;
             EXPECT_EQ(report.at(0).step, expectedStep);
             if (name == "CopyFileA") {

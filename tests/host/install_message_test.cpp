@@ -60,7 +60,7 @@ TEST(InstallMessage, MissingFilesAreListedOnceWithTheFolderToFix) {
 }
 
 TEST(InstallMessage, PrinterOnSixtyFourBitWindowsGetsItsOwnExplanation) {
-    const InstallReport report = reportOf({{InstallStep::AddPrinter, "QM-4712II", 87}});
+    const InstallReport report = reportOf({{InstallStep::CreatePrinter, "QM-4712II", 87}});
     const InstallMessage on64 =
         composeInstallMessage(report, InstallFamily::Nt, true, kShortDirectory);
     EXPECT_EQ(linesOf(on64),
@@ -77,7 +77,7 @@ TEST(InstallMessage, MixedFailuresKeepTheirOrderAndAdviceIsDeduplicatedInAFixedO
     const InstallReport report =
         reportOf({{InstallStep::CopyDriverFile, "uniDRV.DLL", 5},
                   {InstallStep::CopyDriverFile, "STDNAMES.GPD", 2},
-                  {InstallStep::AddPrinterDriver, "QM-4706", 5},
+                  {InstallStep::RegisterDriver, "QM-4706", 5},
                   {InstallStep::OpenRegistryKey,
                    "Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows", 5}});
     const InstallMessage m =
@@ -124,7 +124,7 @@ TEST(InstallMessage, EveryPieceOfAdviceOfOneRunIsKept) {
                                            {InstallStep::CopyDriverFile, "STDNAMES.GPD", 3},
                                            {InstallStep::CopyDriverFile, "uniDRV.DLL", 32},
                                            {InstallStep::CopyDriverFile, "UNIRES.DLL", 5},
-                                           {InstallStep::AddPrinter, "QM-4712II", 87}});
+                                           {InstallStep::CreatePrinter, "QM-4712II", 87}});
     const InstallMessage m = composeInstallMessage(report, InstallFamily::Nt, true, 242);
     EXPECT_EQ(adviceOf(m),
               (std::vector<int>{IDS_ADVICE_SHORTER_PATH, IDS_ADVICE_FOLDER_WIN2K,

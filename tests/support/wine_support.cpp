@@ -247,10 +247,10 @@ const char* stepName(InstallStep step) {
             return "DriverDirectory";
         case InstallStep::CopyDriverFile:
             return "CopyDriverFile";
-        case InstallStep::AddPrinterDriver:
-            return "AddPrinterDriver";
-        case InstallStep::AddPrinter:
-            return "AddPrinter";
+        case InstallStep::RegisterDriver:
+            return "RegisterDriver";
+        case InstallStep::CreatePrinter:
+            return "CreatePrinter";
         case InstallStep::OpenRegistryKey:
             return "OpenRegistryKey";
         case InstallStep::SetRegistryValue:

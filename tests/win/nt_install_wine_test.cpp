@@ -57,7 +57,8 @@ protected:
 
     // The one failure this build has without the x64 driver: the printer.
     static void expectOnlyTheAddPrinterFailure(const InstallReport& report) {
-        const std::vector<InstallFailure> addPrinter = failuresOf(report, InstallStep::AddPrinter);
+        const std::vector<InstallFailure> addPrinter =
+            failuresOf(report, InstallStep::CreatePrinter);
         ASSERT_EQ(addPrinter.size(), 1u)
             << "expected AddPrinterA to fail for a driver registered only for Windows NT x86; "
                "report:\n"
