@@ -337,6 +337,48 @@ int runInstall(const DeployRequest& request, const DeployContext& context, Deplo
     return kExitOk;
 }
 
+// The spooler cannot be asked (its service stopped or disabled): the keys it
+// keeps the model's driver and printer under say whether anything is left.
+int removeWithoutSpooler(DeploymentSystemApi& api, InstallFamily family, const ModelRow& model,
+                         bool failed, DeployOutput& output) {
+    const Detail environment{"SYSTEM\\CurrentControlSet\\Control\\Print\\Environments\\",
+                             driverEnvironment(family), "\\Drivers\\"};
+    // NT keeps a driver under its version (2 for NT 4.0's, 3 from 2000 on);
+    // Windows 9x's own spooler under the name, NT's for 9x clients under 0.
+    const bool nt = family == InstallFamily::Nt;
+    const Detail keys[] = {
+        {environment.c_str(), nt ? "Version-2\\" : "", model.modelName},
+        {environment.c_str(), nt ? "Version-3\\" : "Version-0\\", model.modelName},
+        {"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\", model.modelName},
+    };
+    bool driver = false;
+    bool printer = false;
+    for (const Detail& path : keys) {
+        ScopedRegKey key(api);
+        const std::uint32_t error =
+            api.regOpenKeyForQuery(RegistryRoot::LocalMachine, path.c_str(), key.receive());
+        bool& found = &path == &keys[2] ? printer : driver;
+        if (error == 0) {
+            found = true;
+        } else if (error != win32::kErrorFileNotFound && error != win32::kErrorPathNotFound) {
+            output.failure(IDS_DEPLOY_FAIL_SPOOLER_KEY, path.c_str(), error);
+            failed = true;
+        }
+    }
+    if (driver || printer) {
+        const Detail what{model.modelName, driver ? " driver" : "", printer ? " printer" : ""};
+        output.line(Stream::Err, IDS_DEPLOY_SPOOLER_LEFT, what.c_str());
+        failed = true;
+    } else if (!failed) {
+        output.line(Stream::Err, IDS_DEPLOY_SPOOLER_NOTHING, model.modelName);
+    }
+    if (failed) {
+        output.line(Stream::Err, IDS_DEPLOY_REMOVE_FAILED, model.modelName);
+        return kExitFailed;
+    }
+    return kExitOk;
+}
+
 // The family whose environment a removal or status looks at: the
 // installation's, or by the platform where the version is not one we install on.
 InstallFamily inspectedFamily(const DeployContext& context) {
@@ -360,7 +402,9 @@ int runRemove(const DeployRequest& request, const DeployContext& context, Deploy
     // install on the NT family registers one.
     bool failed = family == InstallFamily::Nt && !unregisterActiveSetup(api, model, output);
     SystemState before;
-    if (!before.read(api, environment, output)) return kExitFailed;
+    if (!before.read(api, environment, output)) {
+        return removeWithoutSpooler(api, family, model, failed, output);
+    }
     const ModelState& found = before.model(request.modelIndex);
     if (!found.driver && !found.printer && !found.isDefault) {
         output.line(Stream::Err, IDS_DEPLOY_NOTHING_TO_REMOVE, model.modelName);

@@ -176,6 +176,9 @@ public:
                                              SysHandle* key) = 0;
     // RegDeleteKeyA(root, subKey)
     virtual std::uint32_t regDeleteKey(RegistryRoot root, const char* subKey) = 0;
+    // RegOpenKeyExA(root, subKey, 0, KEY_QUERY_VALUE, key)
+    virtual std::uint32_t regOpenKeyForQuery(RegistryRoot root, const char* subKey,
+                                             SysHandle* key) = 0;
 };
 
 // Owns one handle of the system interface and closes it with the matching

@@ -307,4 +307,14 @@ std::uint32_t Win32DeploymentSystem::regDeleteKey(RegistryRoot root, const char*
         root == RegistryRoot::CurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, subKey));
 }
 
+std::uint32_t Win32DeploymentSystem::regOpenKeyForQuery(RegistryRoot root, const char* subKey,
+                                                        SysHandle* key) {
+    HKEY opened = nullptr;
+    const LONG error =
+        RegOpenKeyExA(root == RegistryRoot::CurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE,
+                      subKey, 0, KEY_QUERY_VALUE, &opened);
+    *key = error == ERROR_SUCCESS ? toSysHandle(opened) : 0;
+    return static_cast<std::uint32_t>(error);
+}
+
 }  // namespace setup

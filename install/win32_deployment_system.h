@@ -32,6 +32,8 @@ public:
     std::uint32_t regCreateKeyForSet(RegistryRoot root, const char* subKey,
                                      SysHandle* key) override;
     std::uint32_t regDeleteKey(RegistryRoot root, const char* subKey) override;
+    std::uint32_t regOpenKeyForQuery(RegistryRoot root, const char* subKey,
+                                     SysHandle* key) override;
 
 private:
     decltype(&::OpenPrinterA) openPrinterA_;

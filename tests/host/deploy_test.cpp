@@ -688,6 +688,104 @@ TEST(Deploy, RemoveNtLeavesFilesToTheSpoolerAndClearsTheDefaultEntry) {
     }
 }
 
+// A stopped or disabled Print Spooler answers every call with an error; what
+// it keeps in the registry says whether the model is still there.
+TEST(Deploy, RemoveWithoutTheSpoolerGoesByItsRegistry) {
+    const std::string nt = "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Print\\";
+    const struct {
+        const char* name;
+        OsVersion version;
+        const char* failing;            // the spooler's call that fails
+        std::vector<std::string> keys;  // what its registry holds
+        std::uint32_t keyError;         // what opening a key answers, besides "not found"
+        int exitCode;
+        int said;
+    } cases[] = {
+        {"nothing registered",
+         kXp,
+         "EnumPrinterDriversA",
+         {},
+         0,
+         kExitOk,
+         IDS_DEPLOY_SPOOLER_NOTHING},
+        {"the printers cannot be listed",
+         kXp,
+         "EnumPrintersA",
+         {},
+         0,
+         kExitOk,
+         IDS_DEPLOY_SPOOLER_NOTHING},
+        {"a driver of NT 5",
+         kXp,
+         "EnumPrinterDriversA",
+         {nt + "Environments\\Windows NT x86\\Drivers\\Version-3\\QM-4712II"},
+         0,
+         kExitFailed,
+         IDS_DEPLOY_SPOOLER_LEFT},
+        {"a driver of NT 4.0",
+         kNt4,
+         "EnumPrinterDriversA",
+         {nt + "Environments\\Windows NT x86\\Drivers\\Version-2\\QM-4712II"},
+         0,
+         kExitFailed,
+         IDS_DEPLOY_SPOOLER_LEFT},
+        {"a printer",
+         kXp,
+         "EnumPrintersA",
+         {nt + "Printers\\QM-4712II"},
+         0,
+         kExitFailed,
+         IDS_DEPLOY_SPOOLER_LEFT},
+        {"a driver of Windows 98",
+         kWin98,
+         "EnumPrinterDriversA",
+         {nt + "Environments\\Windows 4.0\\Drivers\\QM-4712II"},
+         0,
+         kExitFailed,
+         IDS_DEPLOY_SPOOLER_LEFT},
+        {"another model's printer only",
+         kXp,
+         "EnumPrintersA",
+         {nt + "Printers\\QM-4716II"},
+         0,
+         kExitOk,
+         IDS_DEPLOY_SPOOLER_NOTHING},
+        {"the registry cannot be read",
+         kXp,
+         "EnumPrinterDriversA",
+         {},
+         5,
+         kExitFailed,
+         IDS_DEPLOY_FAIL_SPOOLER_KEY},
+    };
+    for (const auto& c : cases) {
+        Machine machine(c.version);
+        machine.system.failEvery(c.failing, 1722);
+        for (const std::string& key : c.keys) machine.system.registryKeys[key];
+        if (c.keyError) machine.system.failEvery("RegOpenKeyExA", c.keyError);
+        RecordedOutput output;
+        EXPECT_EQ(machine.run({"remove", "--model", "QM-4712II"}, output), c.exitCode) << c.name;
+        std::vector<int> said;
+        for (const int id : {IDS_DEPLOY_SPOOLER_NOTHING, IDS_DEPLOY_SPOOLER_LEFT,
+                             IDS_DEPLOY_FAIL_SPOOLER_KEY, IDS_DEPLOY_REMOVE_FAILED}) {
+            if (output.said(id)) said.push_back(id);
+        }
+        std::vector<int> expected = {c.said};
+        if (c.exitCode != kExitOk) expected.push_back(IDS_DEPLOY_REMOVE_FAILED);
+        EXPECT_EQ(said, expected) << c.name << ::testing::PrintToString(output.err);
+        if (c.said == IDS_DEPLOY_SPOOLER_LEFT) {
+            const std::string left = c.keys[0].find("Printers") != std::string::npos
+                                         ? "QM-4712II printer"
+                                         : "QM-4712II driver";
+            EXPECT_NE(std::find(output.err.begin(), output.err.end(),
+                                std::to_string(IDS_DEPLOY_SPOOLER_LEFT) + " " + left),
+                      output.err.end())
+                << c.name << ::testing::PrintToString(output.err);
+        }
+        EXPECT_TRUE(machine.system.openHandles().empty()) << c.name;
+    }
+}
+
 // ---- Each user's default printer from an install as SYSTEM -------------------
 
 const char* const kComponent =

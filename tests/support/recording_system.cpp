@@ -378,6 +378,17 @@ std::uint32_t RecordingSystem::regDeleteKey(RegistryRoot root, const char* subKe
     return registryKeys.erase(path) ? 0 : win32::kErrorFileNotFound;
 }
 
+std::uint32_t RecordingSystem::regOpenKeyForQuery(RegistryRoot root, const char* subKey,
+                                                  SysHandle* key) {
+    const std::string path = rootedKey(root, subKey);
+    calls.push_back("RegOpenKeyExA(" + path + ", KEY_QUERY_VALUE)");
+    *key = 0;
+    if (const std::uint32_t error = failure("RegOpenKeyExA")) return error;
+    if (!registryKeys.count(path)) return win32::kErrorFileNotFound;
+    *key = open(Kind::Key, path);
+    return 0;
+}
+
 void RecordingSystem::showMessage(const char* textCp936) {
     calls.push_back("MessageBox");
     messages.push_back(text(textCp936));

@@ -111,6 +111,8 @@ public:
     std::uint32_t regCreateKeyForSet(RegistryRoot root, const char* subKey,
                                      SysHandle* key) override;
     std::uint32_t regDeleteKey(RegistryRoot root, const char* subKey) override;
+    std::uint32_t regOpenKeyForQuery(RegistryRoot root, const char* subKey,
+                                     SysHandle* key) override;
     void showMessage(const char* textCp936) override;
     // Without DeletePrinterDriverExA, as before Windows 2000.
     bool hasDeletePrinterDriverEx = true;
@@ -121,7 +123,8 @@ public:
     // The process token's user: LocalSystem (S-1-5-18) or not.
     bool localSystem = false;
     // Keys RegCreateKeyExA made (or found) and RegDeleteKeyA has not deleted,
-    // as "HKLM\...", with the values written into them since they were made.
+    // as "HKLM\...", with the values written into them since they were made;
+    // the keys RegOpenKeyExA finds for KEY_QUERY_VALUE.
     std::map<std::string, std::map<std::string, std::string>> registryKeys;
 
 private:
