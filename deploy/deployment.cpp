@@ -592,10 +592,37 @@ const char* deploymentMutexName(const DeployContext& context) {
 int DeploymentTurn::take(const DeployContext& context, std::uint32_t limitMilliseconds,
                          DeployOutput& output) {
     const char* name = deploymentMutexName(context);
-    std::uint32_t error = api_.createMutex(name, mutex_.receive());
+    bool existed = false;
+    std::uint32_t error = api_.createMutex(name, mutex_.receive(), &existed);
+    // Shut out of the mutex of that name: another account made it, or this
+    // run's account is not an administrator (and can change nothing the
+    // runs take turns over). Neither makes this run wait.
+    if (error == win32::kErrorAccessDenied || error == win32::kErrorInvalidOwner) {
+        Detail detail{name, " (error "};
+        appendNumber(detail, error);
+        detail.append(")");
+        output.line(Stream::Err, IDS_DEPLOY_TURN_SHUT_OUT, detail.c_str());
+        return kExitOk;
+    }
     if (error != 0) {
         output.failure(IDS_DEPLOY_TURN_FAILED, name, error);
         return kExitFailed;
+    }
+    if (existed) {
+        bool administrators = false;
+        error = api_.ownerIsAdministrators(mutex_.get(), &administrators);
+        // Windows 9x has neither owners nor accounts to fear.
+        if (error == win32::kErrorProcNotFound) {
+            administrators = true;
+        } else if (error != 0) {
+            output.failure(IDS_DEPLOY_TURN_FAILED, name, error);
+            return kExitFailed;
+        }
+        if (!administrators) {
+            mutex_.reset();
+            output.line(Stream::Err, IDS_DEPLOY_TURN_FOREIGN, name);
+            return kExitOk;
+        }
     }
     std::uint32_t result = api_.waitForSingleObject(mutex_.get(), 0, &error);
     if (result == win32::kWaitTimeout) {
@@ -612,10 +639,12 @@ int DeploymentTurn::take(const DeployContext& context, std::uint32_t limitMillis
         return kExitOk;
     }
     if (result == win32::kWaitTimeout) {
+        // What deployment systems take for "another installation is running:
+        // try again later".
         output.line(Stream::Err, IDS_DEPLOY_TURN_TIMEOUT, "");
-    } else {
-        output.failure(IDS_DEPLOY_TURN_FAILED, name, error);
+        return kExitBusy;
     }
+    output.failure(IDS_DEPLOY_TURN_FAILED, name, error);
     return kExitFailed;
 }
 

@@ -19,7 +19,9 @@ enum ExitCode : int {
     kExitFailed = 1,              // a step failed; or, for status --model, not installed
     kExitUsage = 2,               // the command line is wrong; nothing was done
     kExitUnsupported = 3,         // this Windows cannot take the package; nothing was written
+    kExitBusy = 1618,             // another run kept its turn past the wait; nothing was done
     kExitRestartRequired = 3010,  // removed; a driver file in use goes at the next restart
+    // 70, a fault of the program itself, is common/startup.h's kExitInternalFault.
 };
 
 enum class Stream { Out, Err };
@@ -79,6 +81,9 @@ const char* deploymentMutexName(const DeployContext& context);
 
 // This run's turn to change the computer. Released and closed on every way
 // out, so the next run never mistakes a finished run for one that died.
+// On the NT family only administrators and SYSTEM take turns: the mutex is
+// theirs alone, and a mutex of the name someone else made (any user can make
+// one) makes no run wait.
 class DeploymentTurn {
 public:
     explicit DeploymentTurn(DeploymentSystemApi& api) : api_(api), mutex_(api) {}
@@ -89,8 +94,10 @@ public:
     DeploymentTurn& operator=(const DeploymentTurn&) = delete;
 
     // Takes the turn, waiting at most `limitMilliseconds` for a run that
-    // has it and saying so; kExitOk once taken, kExitFailed (after saying
-    // why) when it is not.
+    // has it and saying so; kExitOk once taken, or when there is no turn
+    // this run can take part in (a mutex of another owner, or an account
+    // that may not own it) and it goes on without; kExitBusy when the wait
+    // ends first, kExitFailed when the mutex fails (after saying why).
     int take(const DeployContext& context, std::uint32_t limitMilliseconds, DeployOutput& output);
 
 private:

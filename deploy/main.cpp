@@ -316,10 +316,12 @@ int run() {
     // status only reads, and default, run at each logon, changes only the
     // user's own profile and must not hold up the logon.
     DeploymentTurn turn(system);
-    if (request.command != Command::Status && request.command != Command::SetDefault &&
-        turn.take(context, turnWaitMilliseconds(), output) != kExitOk) {
-        logExitCode(output, kExitFailed);
-        return kExitFailed;
+    if (request.command != Command::Status && request.command != Command::SetDefault) {
+        const int taken = turn.take(context, turnWaitMilliseconds(), output);
+        if (taken != kExitOk) {
+            logExitCode(output, taken);
+            return taken;
+        }
     }
 
     int result = kExitFailed;

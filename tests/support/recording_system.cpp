@@ -320,11 +320,22 @@ std::uint32_t RecordingSystem::deleteFileAtRestart(const char* path) {
     return 0;
 }
 
-std::uint32_t RecordingSystem::createMutex(const char* name, SysHandle* mutex) {
+std::uint32_t RecordingSystem::createMutex(const char* name, SysHandle* mutex,
+                                           bool* alreadyExists) {
     calls.push_back("CreateMutexA(" + text(name) + ")");
     *mutex = 0;
+    *alreadyExists = false;
     if (const std::uint32_t error = failure("CreateMutexA")) return error;
     *mutex = open(Kind::File, "mutex " + text(name));
+    *alreadyExists = mutexExists;
+    return 0;
+}
+
+std::uint32_t RecordingSystem::ownerIsAdministrators(SysHandle handle, bool* administrators) {
+    calls.push_back("GetKernelObjectSecurity(" + handleName(handle) + ", OWNER)");
+    *administrators = false;
+    if (const std::uint32_t error = failure("GetKernelObjectSecurity")) return error;
+    *administrators = mutexOwnedByAdministrators;
     return 0;
 }
 

@@ -5,6 +5,9 @@
 // locale, as a Chinese Windows is: the tool speaks Chinese there.
 #include <gtest/gtest.h>
 #include <windows.h>
+// clang-format off
+#include <sddl.h>
+// clang-format on
 #include <winspool.h>
 
 #include <optional>
@@ -411,12 +414,28 @@ TEST_F(Deploy9xWine, UsageErrorsDoNothing) {
 // "TolmarDeploy" on Windows 98, "Global\\TolmarDeploy" from NT 5 on) and
 // append whole lines to a log they share.
 
+// The turn's mutex made as the tool makes it (owned by Administrators, open
+// to them and SYSTEM alone) and taken; null when it was there already.
+HANDLE takeNewTurn(const wchar_t* name) {
+    SysHandle handle = 0;
+    bool existed = false;
+    if (Win32DeploymentSystem().createMutex(narrow(name).c_str(), &handle, &existed) != 0) {
+        return nullptr;
+    }
+    const auto mutex = reinterpret_cast<HANDLE>(handle);
+    if (existed || WaitForSingleObject(mutex, 0) != WAIT_OBJECT_0) {
+        CloseHandle(mutex);
+        return nullptr;
+    }
+    return mutex;
+}
+
 // The turn, held by the test as another run would hold it.
 class HeldTurn {
 public:
     explicit HeldTurn(const wchar_t* name) {
-        mutex_ = CreateMutexW(nullptr, TRUE, name);
-        owned_ = mutex_ != nullptr && GetLastError() != ERROR_ALREADY_EXISTS;
+        mutex_ = takeNewTurn(name);
+        owned_ = mutex_ != nullptr;
     }
     ~HeldTurn() {
         release();
@@ -551,14 +570,14 @@ TEST_F(Deploy9xWine, ARunThatDoesNotGetItsTurnInTimeDoesNothing) {
         const ToolRun run =
             runTool(dir + L"\\TolmarDeploy.exe",
                     std::wstring(command) + L" --model " + model() + L" --log \"" + log + L"\"");
-        EXPECT_EQ(run.exitCode, 1u) << describe(run);
+        EXPECT_EQ(run.exitCode, 1618u) << "busy, as deployment systems read it: " << describe(run);
     }
     EXPECT_FALSE(findDriver(k9xEnvironment, model()).has_value());
     EXPECT_FALSE(findPrinter(model()).has_value());
     EXPECT_FALSE(installedFile(win9xCopies(kModel)[0].installed));
     const std::vector<std::string> lines = wholeLogLines(log);
     EXPECT_EQ(linesEndingWith(lines, waitingLine("1")), 2) << "each waits one second";
-    EXPECT_EQ(linesEndingWith(lines, kExitLine + "1\r"), 2);
+    EXPECT_EQ(linesEndingWith(lines, kExitLine + "1618\r"), 2);
     // Status only reads: it never waits.
     const ToolRun status = runTool(dir + L"\\TolmarDeploy.exe", L"status");
     EXPECT_EQ(status.exitCode, 0u) << describe(status);
@@ -585,7 +604,7 @@ TEST_F(DeployNt64Wine, TakesTheTurnARunThatDiedLeft) {
     const std::wstring dir = folder(L"pkg");
     ASSERT_NO_FATAL_FAILURE(layOut(dir));
     HANDLE mutex = nullptr;
-    std::thread([&mutex] { mutex = CreateMutexW(nullptr, TRUE, L"Global\\TolmarDeploy"); }).join();
+    std::thread([&mutex] { mutex = takeNewTurn(L"Global\\TolmarDeploy"); }).join();
     ASSERT_NE(mutex, nullptr);
     const ToolRun run = runTool(dir + L"\\TolmarDeploy.exe", L"install --model " + model());
     CloseHandle(mutex);
@@ -757,6 +776,85 @@ TEST_F(DeployNt64Wine, RemoveDeletesTheLogonRegistration) {
     // Gone already: no failure.
     const ToolRun again = runTool(tool, L"remove --model " + model());
     EXPECT_EQ(again.exitCode, 0u) << describe(again);
+}
+
+// ---- Whose turn: a busy tool, and a mutex of the name that is not ours ---------
+
+// A mutex of the turn's name as a standard user makes one, held by the test:
+// owned by the user's own account and open to it and SYSTEM (what Windows
+// gives a user's objects), or open to no one at all.
+class UsersMutex {
+public:
+    UsersMutex(const wchar_t* name, bool openToNoOne) {
+        HANDLE token = nullptr;
+        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return;
+        union {
+            TOKEN_USER user;
+            BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+        } info;
+        DWORD size = 0;
+        LPWSTR sid = nullptr;
+        const bool known = GetTokenInformation(token, TokenUser, &info, sizeof info, &size) &&
+                           ConvertSidToStringSidW(info.user.User.Sid, &sid);
+        CloseHandle(token);
+        if (!known) return;
+        const std::wstring user = sid;
+        LocalFree(sid);
+        const std::wstring sddl =
+            L"O:" + user + (openToNoOne ? L"D:" : L"D:(A;;GA;;;" + user + L")(A;;GA;;;SY)");
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
+                                                                  &descriptor, nullptr)) {
+            return;
+        }
+        SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
+        mutex_ = CreateMutexW(&attributes, TRUE, name);
+        held_ = mutex_ != nullptr && GetLastError() != ERROR_ALREADY_EXISTS;
+        LocalFree(descriptor);
+    }
+    ~UsersMutex() {
+        if (held_) ReleaseMutex(mutex_);
+        if (mutex_) CloseHandle(mutex_);
+    }
+    UsersMutex(const UsersMutex&) = delete;
+    UsersMutex& operator=(const UsersMutex&) = delete;
+
+    bool held() const { return held_; }
+
+private:
+    HANDLE mutex_ = nullptr;
+    bool held_ = false;
+};
+
+// Only the administrators' mutex makes a run wait; one that does not get it
+// in time ends with 1618, as deployment systems expect of a busy installer.
+// Wine runs everything as one account, an administrator, which may name any
+// owner: the test plays a standard user through its mutex's owner and
+// access. On Windows a standard user can neither make the mutex with
+// Administrators as its owner nor open theirs; those answers are the
+// recording fake's to give (host DeploymentTurn tests).
+TEST_F(DeployNt64Wine, OnlyTheAdministratorsTurnMakesARunWait) {
+    const std::wstring dir = folder(L"pkg");
+    ASSERT_NO_FATAL_FAILURE(layOut(dir));
+    const WaitLimit limit(1);
+    ASSERT_TRUE(limit.set());
+    const std::wstring tool = dir + L"\\TolmarDeploy.exe";
+    const std::wstring remove = L"remove --model " + model();
+    const std::string waits = waitingLine("1").substr(0, waitingLine("1").size() - 1);
+    {
+        HeldTurn administrators(L"Global\\TolmarDeploy");
+        ASSERT_TRUE(administrators.owned());
+        const ToolRun run = runTool(tool, remove);
+        EXPECT_EQ(run.exitCode, 1618u) << describe(run);
+        EXPECT_NE(run.err.find(waits), std::string::npos) << describe(run);
+    }
+    for (const bool openToNoOne : {false, true}) {
+        UsersMutex user(L"Global\\TolmarDeploy", openToNoOne);
+        ASSERT_TRUE(user.held()) << "open to no one: " << openToNoOne;
+        const ToolRun run = runTool(tool, remove);
+        EXPECT_EQ(run.exitCode, 0u) << "open to no one: " << openToNoOne << "\n" << describe(run);
+        EXPECT_EQ(run.err.find(waits), std::string::npos) << "it waited: " << describe(run);
+    }
 }
 
 }  // namespace
