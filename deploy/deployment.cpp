@@ -189,9 +189,6 @@ int stepTextId(InstallStep step) {
 
 constexpr char kActiveSetupComponents[] =
     "SOFTWARE\\Microsoft\\Active Setup\\Installed Components\\";
-// Windows runs the StubPath once for each user whose HKCU copy of this
-// version is missing or older.
-constexpr char kActiveSetupVersion[] = "1,0,0,1";
 
 // Whether this process runs as LocalSystem, whose own default printer no
 // user ever sees; false (after telling why) when the token cannot be read.
@@ -211,6 +208,9 @@ bool registerActiveSetup(DeploymentSystemApi& api, const DeployContext& context,
         context.componentName[0] != '\0'
             ? BoundedText<256>{context.componentName, " ", model.modelName}
             : BoundedText<256>{model.modelName};
+    // Windows runs the StubPath once for each user whose HKCU copy of this
+    // version is missing or older.
+    const ActiveSetupText version = activeSetupVersion(context.startTime);
     const std::uint32_t installed = 1;
     struct Value {
         const char* name;
@@ -220,7 +220,7 @@ bool registerActiveSetup(DeploymentSystemApi& api, const DeployContext& context,
     };
     const Value values[] = {
         {nullptr, win32::kRegSz, name.c_str(), name.size() + 1},
-        {"Version", win32::kRegSz, kActiveSetupVersion, sizeof kActiveSetupVersion},
+        {"Version", win32::kRegSz, version.c_str(), version.size() + 1},
         {"IsInstalled", win32::kRegDword, &installed, sizeof installed},
         {"StubPath", win32::kRegSz, stubPath.c_str(), stubPath.size() + 1},
     };
@@ -581,6 +581,20 @@ ActiveSetupText activeSetupStubPath(const char* programPath, const ModelRow& mod
     if (!programPath || programPath[0] == '\0' || std::strchr(programPath, '"')) return {};
     ActiveSetupText stubPath{"\"", programPath, "\" default --model ", model.modelName};
     return stubPath.ok() ? stubPath : ActiveSetupText{};
+}
+
+ActiveSetupText activeSetupVersion(const RunTime& time) {
+    // Year, month and day, hour and minute, second: each field grows only
+    // when the ones before it stay, as Active Setup compares them.
+    Detail text;
+    appendNumber(text, time.year);
+    text.append(",");
+    appendNumber(text, time.month * 100u + time.day);
+    text.append(",");
+    appendNumber(text, time.hour * 100u + time.minute);
+    text.append(",");
+    appendNumber(text, time.second);
+    return ActiveSetupText{text.c_str()};
 }
 
 const char* deploymentMutexName(const DeployContext& context) {

@@ -41,6 +41,11 @@ protected:
     ~DeployOutput() = default;
 };
 
+// A moment in UTC, as SYSTEMTIME holds it.
+struct RunTime {
+    std::uint16_t year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+};
+
 struct DeployContext {
     bool versionKnown = false;
     OsVersion version = {};
@@ -54,6 +59,8 @@ struct DeployContext {
     // The name the per-user default-printer component shows, in the ANSI
     // code page; "" for the model's name alone.
     const char* componentName = "";
+    // When this run started.
+    RunTime startTime;
 };
 
 // The Active Setup component through which a machine-wide install run as
@@ -63,6 +70,10 @@ struct DeployContext {
 using ActiveSetupText = BoundedText<512>;
 ActiveSetupText activeSetupKey(const ModelRow& model);
 ActiveSetupText activeSetupStubPath(const char* programPath, const ModelRow& model);
+// The component's version, "a,b,c,d" as Active Setup compares it, from the
+// time of the install: each install is newer than the last, so a reinstall
+// serves again the users an earlier one served.
+ActiveSetupText activeSetupVersion(const RunTime& time);
 
 // The installation procedure this Windows takes: the wizard's classification,
 // and the NT procedure for NT 6.1 and later as well.

@@ -310,6 +310,9 @@ int run() {
                            queryWindowsVersion(kVersionInfoSize, &version);
     context.version = version;
     context.windows64 = windowsIs64Bit();
+    SYSTEMTIME now;
+    GetSystemTime(&now);
+    context.startTime = {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
 
     Win32DeploymentSystem system;
     // Installs and removals take turns with other runs on this computer;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -800,6 +801,7 @@ struct SystemMachine : Machine {
         system.localSystem = localSystem;
         context.programPath = kProgram;
         context.componentName = "Tolmar default printer";
+        context.startTime = {2026, 12, 10, 14, 33, 5};
     }
     bool wroteUserDevice() const {
         for (const auto& write : system.registryWrites) {
@@ -848,7 +850,7 @@ TEST(ActiveSetup, TheComponentRunsTheDefaultCommandOnceForEachUser) {
     const std::string stubPath = std::string("\"") + kProgram + "\" default --model QM-4716II";
     const std::map<std::string, std::string> expected = {
         {"(null)", std::string("Tolmar default printer QM-4716II") + '\0'},
-        {"Version", std::string("1,0,0,1") + '\0'},
+        {"Version", std::string("2026,1210,1433,5") + '\0'},
         {"IsInstalled", std::string("\x01\0\0\0", 4)},
         {"StubPath", stubPath + '\0'},
     };
@@ -868,6 +870,43 @@ TEST(ActiveSetup, TheComponentRunsTheDefaultCommandOnceForEachUser) {
     // A user's run of it sets that user's default to the printer on its port.
     EXPECT_EQ(machine.run({"default", "--model", "QM-4716II"}), kExitOk);
     EXPECT_EQ(machine.system.profileWindows["device"], "QM-4716II,winspool,COM2:");
+}
+
+// Active Setup runs the command again for a user whose copy of the version
+// is lower, comparing field by field as numbers: every install must be
+// newer than any before it.
+TEST(ActiveSetup, EachInstallHasANewerVersionThanTheOnesBefore) {
+    const RunTime times[] = {
+        {2026, 1, 1, 0, 0, 0},     {2026, 1, 1, 0, 0, 9},   {2026, 1, 1, 0, 0, 10},
+        {2026, 1, 1, 0, 9, 59},    {2026, 1, 1, 0, 10, 0},  {2026, 1, 1, 9, 59, 59},
+        {2026, 1, 1, 23, 59, 59},  {2026, 1, 9, 0, 0, 0},   {2026, 1, 31, 23, 59, 59},
+        {2026, 9, 30, 23, 59, 59}, {2026, 10, 1, 0, 0, 0},  {2026, 12, 31, 23, 59, 59},
+        {2027, 1, 1, 0, 0, 0},     {2100, 2, 28, 12, 0, 0},
+    };
+    const auto fields = [](const ActiveSetupText& version) {
+        std::vector<unsigned long> numbers;
+        std::stringstream text(version.c_str());
+        for (std::string field; std::getline(text, field, ',');) {
+            numbers.push_back(std::stoul(field));
+        }
+        return numbers;
+    };
+    std::vector<unsigned long> previous = {1, 0, 0, 1};  // what earlier releases wrote
+    for (const RunTime& time : times) {
+        const ActiveSetupText version = activeSetupVersion(time);
+        const std::vector<unsigned long> current = fields(version);
+        ASSERT_EQ(current.size(), 4u) << version.c_str();
+        for (const unsigned long field : current) EXPECT_LE(field, 65535u) << version.c_str();
+        EXPECT_LT(previous, current) << version.c_str();
+        previous = current;
+    }
+    // A reinstall rewrites it.
+    SystemMachine machine(kXp, true);
+    ASSERT_EQ(machine.run({"install", "--model", "QM-4716II", "--default"}), kExitOk);
+    machine.context.startTime = {2026, 12, 11, 8, 0, 0};
+    ASSERT_EQ(machine.run({"install", "--model", "QM-4716II", "--default"}), kExitOk);
+    EXPECT_EQ(machine.system.registryKeys[kComponent]["Version"],
+              std::string("2026,1211,800,0") + '\0');
 }
 
 TEST(ActiveSetup, NothingIsWrittenWhenTheRegistrationCannotBeMade) {

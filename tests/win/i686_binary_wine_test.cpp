@@ -219,6 +219,7 @@ const std::map<std::string, std::set<std::string>> kAlsoForTheTool = {
       "GetProcessHeap",
       "GetProfileStringA",
       "GetStdHandle",
+      "GetSystemTime",
       "GetUserDefaultLangID",
       "GetVersion",
       "GetWindowsDirectoryA",
