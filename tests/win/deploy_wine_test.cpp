@@ -10,6 +10,7 @@
 // clang-format on
 #include <winspool.h>
 
+#include <memory>
 #include <optional>
 #include <regex>
 #include <string>
@@ -855,6 +856,31 @@ TEST_F(DeployNt64Wine, OnlyTheAdministratorsTurnMakesARunWait) {
         EXPECT_EQ(run.exitCode, 0u) << "open to no one: " << openToNoOne << "\n" << describe(run);
         EXPECT_EQ(run.err.find(waits), std::string::npos) << "it waited: " << describe(run);
     }
+}
+
+// The run that makes a new log writes its byte order mark and lets no one
+// else write before it is in; a run that finds the log being made waits for
+// the mark and writes none of its own. (Two runs making one log at once
+// each wrote a mark.) The test makes the log as such a run would.
+TEST_F(DeployNt64Wine, ARunWaitsForTheMarkOfALogAnotherRunIsMaking) {
+    const std::wstring dir = folder(L"pkg");
+    ASSERT_NO_FATAL_FAILURE(layOut(dir));
+    const std::wstring log = folder(L"new.log");
+    std::unique_ptr<void, decltype(&CloseHandle)> making(
+        CreateFileW(log.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, 0, nullptr),
+        &CloseHandle);
+    ASSERT_NE(making.get(), INVALID_HANDLE_VALUE) << GetLastError();
+    ToolProcess tool(dir + L"\\TolmarDeploy.exe",
+                     L"remove --model " + model() + L" --log \"" + log + L"\"");
+    // The tool tries for two seconds.
+    Sleep(1000);
+    DWORD written = 0;
+    EXPECT_TRUE(WriteFile(making.get(), "\xEF\xBB\xBF", 3, &written, nullptr));
+    CloseHandle(making.release());
+    const ToolRun run = tool.finish();
+    EXPECT_EQ(run.exitCode, 0u) << describe(run);
+    const std::vector<std::string> lines = wholeLogLines(log);
+    EXPECT_EQ(linesEndingWith(lines, kExitLine + "0\r"), 1);
 }
 
 }  // namespace
