@@ -203,7 +203,7 @@ bool askLocalSystem(DeploymentSystemApi& api, bool* localSystem, DeployOutput& o
 bool registerActiveSetup(DeploymentSystemApi& api, const DeployContext& context,
                          const ModelRow& model, DeployOutput& output) {
     const ActiveSetupText key = activeSetupKey(model);
-    const ActiveSetupText stubPath = activeSetupStubPath(context.programPath, model);
+    const ActiveSetupText stubPath = activeSetupStubPath(context.logonProgramPath, model);
     const BoundedText<256> name =
         context.componentName[0] != '\0'
             ? BoundedText<256>{context.componentName, " ", model.modelName}
@@ -285,8 +285,13 @@ int runInstall(const DeployRequest& request, const DeployContext& context, Deplo
     bool everyUser = false;
     if (nt && request.setAsDefault) {
         if (!askLocalSystem(api, &everyUser, output)) return kExitFailed;
-        if (everyUser && activeSetupStubPath(context.programPath, model).size() == 0) {
+        if (everyUser && activeSetupStubPath(context.logonProgramPath, model).size() == 0) {
             output.line(Stream::Err, IDS_DEPLOY_ACTIVE_SETUP_PATH, "");
+            return kExitFailed;
+        }
+        // Each user's logon would run a program that is not there.
+        if (everyUser && !api.fileExists(context.logonProgramPath)) {
+            output.line(Stream::Err, IDS_DEPLOY_LOGON_PROGRAM_MISSING, context.logonProgramPath);
             return kExitFailed;
         }
     }
@@ -545,41 +550,20 @@ int runStatus(const DeployRequest& request, const DeployContext& context, Deploy
     return asked.driver && asked.printer ? kExitOk : kExitFailed;
 }
 
-// Makes the model's printer the calling user's default, as --default does,
-// through the profile's "device" entry; only when the printer is there, so a
-// logon after the printer was removed changes nothing.
-int runSetDefault(const DeployRequest& request, const DeployContext& context,
-                  DeploymentSystemApi& api, DeployOutput& output) {
-    const ModelRow& model = ModelCatalogue::row(request.modelIndex);
-    SystemState state;
-    if (!readSystemState(context, api, output, state)) return kExitFailed;
-    const ModelState& found = state.model(request.modelIndex);
-    if (!found.printer) {
-        output.line(Stream::Err, IDS_DEPLOY_DEFAULT_NO_PRINTER, model.modelName);
-        return kExitFailed;
-    }
-    const BoundedText<128> device{model.modelName, ",winspool,", found.port.c_str()};
-    const std::uint32_t error = api.writeProfileString("windows", "device", device.c_str());
-    if (error != 0) {
-        output.failure(IDS_DEPLOY_FAIL_SET_DEFAULT, device.c_str(), error);
-        return kExitFailed;
-    }
-    output.line(Stream::Err, IDS_DEPLOY_DEFAULT_SET, device.c_str());
-    return kExitOk;
-}
-
 }  // namespace
 
 ActiveSetupText activeSetupKey(const ModelRow& model) {
     return ActiveSetupText{kActiveSetupComponents, "Tolmar.DefaultPrinter.", model.modelName};
 }
 
-ActiveSetupText activeSetupStubPath(const char* programPath, const ModelRow& model) {
+ActiveSetupText activeSetupStubPath(const char* logonProgramPath, const ModelRow& model) {
     // Every user runs this at logon: nothing in it comes from the command
     // line but the catalogue's model name, and a path with a quote (which no
     // Windows file name has) could end the quoting early.
-    if (!programPath || programPath[0] == '\0' || std::strchr(programPath, '"')) return {};
-    ActiveSetupText stubPath{"\"", programPath, "\" default --model ", model.modelName};
+    if (!logonProgramPath || logonProgramPath[0] == '\0' || std::strchr(logonProgramPath, '"')) {
+        return {};
+    }
+    ActiveSetupText stubPath{"\"", logonProgramPath, "\" default --model ", model.modelName};
     return stubPath.ok() ? stubPath : ActiveSetupText{};
 }
 
@@ -674,6 +658,29 @@ InstallFamily deployFamily(const DeployContext& context) {
 
 const char* driverEnvironment(InstallFamily family) {
     return family == InstallFamily::Win9x ? k9xEnvironment : kNtEnvironment;
+}
+
+// As --default does,
+// through the profile's "device" entry; only when the printer is there, so a
+// logon after the printer was removed changes nothing.
+int runSetDefault(const DeployRequest& request, const DeployContext& context,
+                  DeploymentSystemApi& api, DeployOutput& output) {
+    const ModelRow& model = ModelCatalogue::row(request.modelIndex);
+    SystemState state;
+    if (!readSystemState(context, api, output, state)) return kExitFailed;
+    const ModelState& found = state.model(request.modelIndex);
+    if (!found.printer) {
+        output.line(Stream::Err, IDS_DEPLOY_DEFAULT_NO_PRINTER, model.modelName);
+        return kExitFailed;
+    }
+    const BoundedText<128> device{model.modelName, ",winspool,", found.port.c_str()};
+    const std::uint32_t error = api.writeProfileString("windows", "device", device.c_str());
+    if (error != 0) {
+        output.failure(IDS_DEPLOY_FAIL_SET_DEFAULT, device.c_str(), error);
+        return kExitFailed;
+    }
+    output.line(Stream::Err, IDS_DEPLOY_DEFAULT_SET, device.c_str());
+    return kExitOk;
 }
 
 int runDeployRequest(const DeployRequest& request, const DeployContext& context,

@@ -53,9 +53,10 @@ struct DeployContext {
     // The package folder in the ANSI code page, checked to exist; "" for the
     // current directory.
     const char* packageFolder = "";
-    // This program's full path in the ANSI code page, for the command each
-    // user runs at logon; "" where it cannot be spelled there.
-    const char* programPath = "";
+    // The full path of the logon program beside this one, in the ANSI code
+    // page, for the command each user runs at logon; "" where it cannot be
+    // spelled there.
+    const char* logonProgramPath = "";
     // The name the per-user default-printer component shows, in the ANSI
     // code page; "" for the model's name alone.
     const char* componentName = "";
@@ -65,11 +66,12 @@ struct DeployContext {
 
 // The Active Setup component through which a machine-wide install run as
 // SYSTEM makes the model's printer each user's default at their next logon:
-// its key under HKLM, and the command it runs for each user ("" when the
-// program's path cannot go into it).
+// its key under HKLM, and the command it runs for each user: the default
+// command of the logon program beside the tool, a GUI program, so no
+// console window opens at logon ("" when the path cannot go into it).
 using ActiveSetupText = BoundedText<512>;
 ActiveSetupText activeSetupKey(const ModelRow& model);
-ActiveSetupText activeSetupStubPath(const char* programPath, const ModelRow& model);
+ActiveSetupText activeSetupStubPath(const char* logonProgramPath, const ModelRow& model);
 // The component's version, "a,b,c,d" as Active Setup compares it, from the
 // time of the install: each install is newer than the last, so a reinstall
 // serves again the users an earlier one served.
@@ -116,6 +118,11 @@ private:
     ScopedFile mutex_;
     bool owned_ = false;
 };
+
+// Makes the model's printer the calling user's default: the default
+// command, which the logon program runs for each user.
+int runSetDefault(const DeployRequest& request, const DeployContext& context,
+                  DeploymentSystemApi& api, DeployOutput& output);
 
 // Runs an install, remove, status or default request; help is the caller's.
 int runDeployRequest(const DeployRequest& request, const DeployContext& context,

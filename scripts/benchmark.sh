@@ -54,7 +54,7 @@ quiet() {
 # normal build.
 jobs=$(nproc)
 quiet "configuring the win32 preset" cmake --preset win32
-quiet "building the win32 preset" cmake --build --preset win32 -j "$jobs" --target Setup bare_dialog TolmarDeploy
+quiet "building the win32 preset" cmake --build --preset win32 -j "$jobs" --target Setup bare_dialog TolmarDeploy TolmarLogon
 # The release, for its size: it carries an MSI per model.
 quiet "building the release" cmake --build --preset win32 -j "$jobs" --target package
 quiet "configuring the win64 preset" cmake --preset win64
@@ -63,7 +63,8 @@ quiet "building the win64 preset" cmake --build --preset win64 -j "$jobs" \
 
 win32=$root/build/win32
 win64=$root/build/win64
-for file in "$win32/Setup.exe" "$win32/TolmarDeploy.exe" "$win32/bench/bare_dialog.exe" \
+for file in "$win32/Setup.exe" "$win32/TolmarDeploy.exe" "$win32/TolmarLogon.exe" \
+    "$win32/bench/bare_dialog.exe" \
     "$win64/Setup.exe" "$win64/bench/bare_dialog.exe" "$win64/bench/first_page_dialog.exe" \
     "$win64/bench/startup_probe.exe" \
     "$win64/bench/install_probe.exe"; do
@@ -166,6 +167,7 @@ againMs=$(field deploy_again_median_ms "$deployInstall")
 againBareMs=$(field bare_again_median_ms "$deployInstall")
 againRatio=$(ratio "$againMs" "$againBareMs")
 deploySize=$(stat -c %s "$win32/TolmarDeploy.exe")
+logonSize=$(stat -c %s "$win32/TolmarLogon.exe")
 release=$(ls "$win32"/release/TolmarPrinterDriver-*.zip | head -n 1)
 releaseSize=$(stat -c %s "$release")
 modelPackages=$(ls "$win32"/GroupPolicy/*.msi | wc -l)
@@ -185,6 +187,7 @@ row "TolmarDeploy install (x64, 9x)" "$deployMs ms" "$deployBareMs ms" "${deploy
     "$(verdict "$deployRatio <= 1.10")"
 row "  again, over the installed" "$againMs ms" "$againBareMs ms" "${againRatio}x" "(reported)" "-"
 row "TolmarDeploy.exe size (i686)" "$deploySize B" "-" "-" "(reported)" "-"
+row "TolmarLogon.exe size (i686)" "$logonSize B" "-" "-" "(reported)" "-"
 row "release ZIP ($modelPackages model MSIs)" "$releaseSize B" "-" "-" "(reported)" "-"
 echo
 echo "Medians of $runs start-ups and $installRuns installations each; each program takes turns"

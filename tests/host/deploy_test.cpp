@@ -794,12 +794,13 @@ const char* const kComponent =
     "Tolmar.DefaultPrinter.QM-4716II";
 const char* const kUserDevice = "HKCU\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows";
 // A path with spaces and Chinese (code page 936) in it, as the tool gives it.
-const char* const kProgram = "C:\\Program Files\\Tolmar \xb4\xf2\xd3\xa1\\TolmarDeploy.exe";
+const char* const kLogonProgram = "C:\\Program Files\\Tolmar \xb4\xf2\xd3\xa1\\TolmarLogon.exe";
 
 struct SystemMachine : Machine {
     SystemMachine(OsVersion version, bool localSystem) : Machine(version) {
         system.localSystem = localSystem;
-        context.programPath = kProgram;
+        context.logonProgramPath = kLogonProgram;
+        system.existingFiles.insert(kLogonProgram);
         context.componentName = "Tolmar default printer";
         context.startTime = {2026, 12, 10, 14, 33, 5};
     }
@@ -847,7 +848,7 @@ TEST(ActiveSetup, TheComponentRunsTheDefaultCommandOnceForEachUser) {
     SystemMachine machine(kXp, true);
     ASSERT_EQ(machine.run({"install", "--model", "qm-4716ii", "--port", "COM2", "--default"}),
               kExitOk);
-    const std::string stubPath = std::string("\"") + kProgram + "\" default --model QM-4716II";
+    const std::string stubPath = std::string("\"") + kLogonProgram + "\" default --model QM-4716II";
     const std::map<std::string, std::string> expected = {
         {"(null)", std::string("Tolmar default printer QM-4716II") + '\0'},
         {"Version", std::string("2026,1210,1433,5") + '\0'},
@@ -918,11 +919,14 @@ TEST(ActiveSetup, NothingIsWrittenWhenTheRegistrationCannotBeMade) {
         {"the token cannot be read",
          [](SystemMachine& m) { m.system.failEvery("GetTokenInformation", 5); },
          IDS_DEPLOY_FAIL_ACCOUNT},
-        {"a path the code page cannot spell", [](SystemMachine& m) { m.context.programPath = ""; },
-         IDS_DEPLOY_ACTIVE_SETUP_PATH},
+        {"a path the code page cannot spell",
+         [](SystemMachine& m) { m.context.logonProgramPath = ""; }, IDS_DEPLOY_ACTIVE_SETUP_PATH},
         {"a path with a quote",
-         [](SystemMachine& m) { m.context.programPath = "C:\\a\" b\\TolmarDeploy.exe"; },
+         [](SystemMachine& m) { m.context.logonProgramPath = "C:\\a\" b\\TolmarLogon.exe"; },
          IDS_DEPLOY_ACTIVE_SETUP_PATH},
+        {"no logon program beside the tool",
+         [](SystemMachine& m) { m.system.existingFiles.erase(kLogonProgram); },
+         IDS_DEPLOY_LOGON_PROGRAM_MISSING},
     };
     for (const auto& c : cases) {
         SystemMachine machine(kXp, true);

@@ -21,13 +21,13 @@ openssl req -x509 -newkey rsa:2048 -nodes -sha256 -days 2 -subj "/CN=Tolmar test
     >/dev/null 2>&1 || fail "openssl could not make the throwaway certificate"
 
 msi32=$(ls "$build32"/TolmarPrinterDriver-*-x86*.msi 2>/dev/null | head -n 1 || true)
-for file in "$build32/Setup.exe" "$build32/TolmarDeploy.exe" "$msi32"; do
+for file in "$build32/Setup.exe" "$build32/TolmarDeploy.exe" "$build32/TolmarLogon.exe" "$msi32"; do
     [ -f "$file" ] || fail "${file:-the x86 MSI} is missing: build the win32 preset first"
 done
 
 mkdir -p "$work/x64" "$work/x86"
 cp "$setup64" "$deploy64" "$msi64" "$work/x64/"
-cp "$build32/Setup.exe" "$build32/TolmarDeploy.exe" "$msi32" "$work/x86/"
+cp "$build32/Setup.exe" "$build32/TolmarDeploy.exe" "$build32/TolmarLogon.exe" "$msi32" "$work/x86/"
 for file in "$work"/x64/* "$work"/x86/*; do
     name="$(basename "$(dirname "$file")")/$(basename "$file")"
     cmake -DFILE="$file" -DCERT="$work/cert.pem" -DKEY="$work/key.pem" -P "$sign_script" \

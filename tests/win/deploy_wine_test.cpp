@@ -725,8 +725,9 @@ TEST(DeploySystemWine, TheTokenIsReadAndTheKeyIsCreatedAndDeleted) {
     EXPECT_EQ(system.regDeleteKey(RegistryRoot::CurrentUser, component), win32::kErrorFileNotFound);
 }
 
-// Started as Active Setup starts the StubPath: the tool by its full, quoted
-// path (here with a space and Chinese in it), then "default --model NAME".
+// The tool's own default command, as a logon script starts it: the tool by
+// its full, quoted path (here with a space and Chinese in it), then
+// "default --model NAME".
 TEST_F(DeployNtPrinterWine, TheLogonCommandMakesThePrinterTheUsersDefault) {
     const std::wstring dir = folder(L"Tolmar \u6253\u5370\u673a");
     ASSERT_NO_FATAL_FAILURE(layOut(dir));
@@ -881,6 +882,33 @@ TEST_F(DeployNt64Wine, ARunWaitsForTheMarkOfALogAnotherRunIsMaking) {
     EXPECT_EQ(run.exitCode, 0u) << describe(run);
     const std::vector<std::string> lines = wholeLogLines(log);
     EXPECT_EQ(linesEndingWith(lines, kExitLine + "0\r"), 1);
+}
+
+// ---- The logon program ------------------------------------------------------------
+
+// What Active Setup starts at each user's logon after an install as SYSTEM:
+// the logon program beside the tool, by its full, quoted path (here with a
+// space and Chinese in it), then "default --model NAME". A GUI program, so
+// no console window opens; it takes that one command alone and has no words.
+TEST_F(DeployNtPrinterWine, TheLogonProgramMakesThePrinterTheUsersDefault) {
+    const std::wstring dir = folder(L"Tolmar \u6253\u5370\u673a");
+    ASSERT_NO_FATAL_FAILURE(layOut(dir));
+    const std::wstring logon = dir + L"\\TolmarLogon.exe";
+    ASSERT_TRUE(CopyFileW(widen(windowsPath(std::string(LOGON_EXE_PATH)).c_str()).c_str(),
+                          logon.c_str(), FALSE))
+        << "copy of the logon program, error " << GetLastError();
+    for (const std::wstring& wrong : {L"install --model " + model(), std::wstring(L"help"),
+                                      std::wstring(L"default --model QM-4799")}) {
+        const ToolRun run = runTool(logon, wrong);
+        EXPECT_EQ(run.exitCode, 2u) << narrow(wrong) << "\n" << describe(run);
+        EXPECT_FALSE(readRegistryValue(HKEY_CURRENT_USER, kUserWindowsKey, L"Device").has_value())
+            << narrow(wrong);
+    }
+    const ToolRun run = runTool(logon, L"default --model " + model());
+    EXPECT_EQ(run.exitCode, 0u) << describe(run);
+    EXPECT_EQ(readRegistryText(HKEY_CURRENT_USER, kUserWindowsKey, L"Device").value_or(L""),
+              model() + L",winspool,LPT2:");
+    EXPECT_EQ(run.out + run.err, "") << "it has no words: " << describe(run);
 }
 
 }  // namespace
