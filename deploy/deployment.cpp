@@ -358,6 +358,7 @@ int removeWithoutSpooler(DeploymentSystemApi& api, InstallFamily family, const M
     };
     bool driver = false;
     bool printer = false;
+    bool unreadable = false;
     for (const Detail& path : keys) {
         ScopedRegKey key(api);
         const std::uint32_t error =
@@ -367,17 +368,16 @@ int removeWithoutSpooler(DeploymentSystemApi& api, InstallFamily family, const M
             found = true;
         } else if (error != win32::kErrorFileNotFound && error != win32::kErrorPathNotFound) {
             output.failure(IDS_DEPLOY_FAIL_SPOOLER_KEY, path.c_str(), error);
-            failed = true;
+            unreadable = true;
         }
     }
     if (driver || printer) {
         const Detail what{model.modelName, driver ? " driver" : "", printer ? " printer" : ""};
         output.line(Stream::Err, IDS_DEPLOY_SPOOLER_LEFT, what.c_str());
-        failed = true;
-    } else if (!failed) {
+    } else if (!unreadable) {
         output.line(Stream::Err, IDS_DEPLOY_SPOOLER_NOTHING, model.modelName);
     }
-    if (failed) {
+    if (failed || unreadable || driver || printer) {
         output.line(Stream::Err, IDS_DEPLOY_REMOVE_FAILED, model.modelName);
         return kExitFailed;
     }
