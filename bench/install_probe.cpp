@@ -225,7 +225,7 @@ RunResult runInstaller(const Family& family, const setup::InstallSelection& sele
     result.ms = nowMs() - start;
     for (int i = 0; i < report.count(); ++i) {
         const setup::InstallFailure& failure = report.at(i);
-        if (failure.step == setup::InstallStep::AddPrinter) {
+        if (failure.step == setup::InstallStep::CreatePrinter) {
             result.addPrinterError = failure.error;
             continue;
         }

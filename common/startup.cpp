@@ -26,15 +26,15 @@ extern "C" {
 int atexit(void (*function)()) {
     // A destructor that would never run is a build fault: the program stops
     // before it does anything, with an exit code no run otherwise gives.
-    if (exitFunctionCount == kMaxExitFunctions) ExitProcess(setup::kExitTooManyStaticObjects);
+    if (exitFunctionCount == kMaxExitFunctions) ExitProcess(setup::kExitInternalFault);
     exitFunctions[exitFunctionCount++] = function;
     return 0;
 }
 
 // Referenced by the tables of classes with pure virtual functions; nothing
-// calls one.
+// calls one, and if something did it would be a fault of the program.
 void __cxa_pure_virtual() {
-    ExitProcess(3);
+    ExitProcess(setup::kExitInternalFault);
 }
 
 }  // extern "C"

@@ -6,9 +6,12 @@
 
 namespace setup {
 
-// The exit code of a program with more static objects to destroy than the
-// start-up keeps room for (they register while it starts, before anything is done).
-constexpr unsigned kExitTooManyStaticObjects = 70;
+// The exit code of a fault in the program itself, never of anything it was
+// asked to do: more static objects to destroy than the start-up keeps room
+// for (they register while it starts, before anything is done), or a call
+// of a pure virtual function. 70 is "internal software error" in the BSD
+// exit codes, and no code the programs otherwise give.
+constexpr unsigned kExitInternalFault = 70;
 
 // Runs the static constructors, from the last in the linker's list to the
 // first, as the compiler's own start-up code does.

@@ -173,11 +173,11 @@ int stepTextId(InstallStep step) {
             return IDS_DEPLOY_FAIL_SELECTION;
         case InstallStep::DriverDirectory:
             return IDS_DEPLOY_FAIL_DRIVER_DIRECTORY;
-        case InstallStep::CopyFile:
+        case InstallStep::CopyDriverFile:
             return IDS_DEPLOY_FAIL_COPY;
-        case InstallStep::AddPrinterDriver:
+        case InstallStep::RegisterDriver:
             return IDS_DEPLOY_FAIL_ADD_DRIVER;
-        case InstallStep::AddPrinter:
+        case InstallStep::CreatePrinter:
             return IDS_DEPLOY_FAIL_ADD_PRINTER;
         case InstallStep::OpenRegistryKey:
             return IDS_DEPLOY_FAIL_OPEN_KEY;
@@ -189,9 +189,6 @@ int stepTextId(InstallStep step) {
 
 constexpr char kActiveSetupComponents[] =
     "SOFTWARE\\Microsoft\\Active Setup\\Installed Components\\";
-// Windows runs the StubPath once for each user whose HKCU copy of this
-// version is missing or older.
-constexpr char kActiveSetupVersion[] = "1,0,0,1";
 
 // Whether this process runs as LocalSystem, whose own default printer no
 // user ever sees; false (after telling why) when the token cannot be read.
@@ -206,11 +203,14 @@ bool askLocalSystem(DeploymentSystemApi& api, bool* localSystem, DeployOutput& o
 bool registerActiveSetup(DeploymentSystemApi& api, const DeployContext& context,
                          const ModelRow& model, DeployOutput& output) {
     const ActiveSetupText key = activeSetupKey(model);
-    const ActiveSetupText stubPath = activeSetupStubPath(context.programPath, model);
+    const ActiveSetupText stubPath = activeSetupStubPath(context.logonProgramPath, model);
     const BoundedText<256> name =
         context.componentName[0] != '\0'
             ? BoundedText<256>{context.componentName, " ", model.modelName}
             : BoundedText<256>{model.modelName};
+    // Windows runs the StubPath once for each user whose HKCU copy of this
+    // version is missing or older.
+    const ActiveSetupText version = activeSetupVersion(context.startTime);
     const std::uint32_t installed = 1;
     struct Value {
         const char* name;
@@ -220,7 +220,7 @@ bool registerActiveSetup(DeploymentSystemApi& api, const DeployContext& context,
     };
     const Value values[] = {
         {nullptr, win32::kRegSz, name.c_str(), name.size() + 1},
-        {"Version", win32::kRegSz, kActiveSetupVersion, sizeof kActiveSetupVersion},
+        {"Version", win32::kRegSz, version.c_str(), version.size() + 1},
         {"IsInstalled", win32::kRegDword, &installed, sizeof installed},
         {"StubPath", win32::kRegSz, stubPath.c_str(), stubPath.size() + 1},
     };
@@ -285,8 +285,13 @@ int runInstall(const DeployRequest& request, const DeployContext& context, Deplo
     bool everyUser = false;
     if (nt && request.setAsDefault) {
         if (!askLocalSystem(api, &everyUser, output)) return kExitFailed;
-        if (everyUser && activeSetupStubPath(context.programPath, model).size() == 0) {
+        if (everyUser && activeSetupStubPath(context.logonProgramPath, model).size() == 0) {
             output.line(Stream::Err, IDS_DEPLOY_ACTIVE_SETUP_PATH, "");
+            return kExitFailed;
+        }
+        // Each user's logon would run a program that is not there.
+        if (everyUser && !api.fileExists(context.logonProgramPath)) {
+            output.line(Stream::Err, IDS_DEPLOY_LOGON_PROGRAM_MISSING, context.logonProgramPath);
             return kExitFailed;
         }
     }
@@ -324,7 +329,7 @@ int runInstall(const DeployRequest& request, const DeployContext& context, Deplo
     }
     // The NT procedure names the default printer whether or not the printer
     // could be created; an entry naming a printer that does not exist goes.
-    if (report.has(InstallStep::AddPrinter)) clearDefaultEntry(api, model, output);
+    if (report.has(InstallStep::CreatePrinter)) clearDefaultEntry(api, model, output);
     if (!report.succeeded()) {
         output.line(Stream::Err, IDS_DEPLOY_INSTALL_FAILED, model.modelName);
         return kExitFailed;
@@ -334,6 +339,48 @@ int runInstall(const DeployRequest& request, const DeployContext& context, Deplo
         return kExitFailed;
     }
     output.line(Stream::Err, IDS_DEPLOY_INSTALLED, model.modelName);
+    return kExitOk;
+}
+
+// The spooler cannot be asked (its service stopped or disabled): the keys it
+// keeps the model's driver and printer under say whether anything is left.
+int removeWithoutSpooler(DeploymentSystemApi& api, InstallFamily family, const ModelRow& model,
+                         bool failed, DeployOutput& output) {
+    const Detail environment{"SYSTEM\\CurrentControlSet\\Control\\Print\\Environments\\",
+                             driverEnvironment(family), "\\Drivers\\"};
+    // NT keeps a driver under its version (2 for NT 4.0's, 3 from 2000 on);
+    // Windows 9x's own spooler under the name, NT's for 9x clients under 0.
+    const bool nt = family == InstallFamily::Nt;
+    const Detail keys[] = {
+        {environment.c_str(), nt ? "Version-2\\" : "", model.modelName},
+        {environment.c_str(), nt ? "Version-3\\" : "Version-0\\", model.modelName},
+        {"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\", model.modelName},
+    };
+    bool driver = false;
+    bool printer = false;
+    bool unreadable = false;
+    for (const Detail& path : keys) {
+        ScopedRegKey key(api);
+        const std::uint32_t error =
+            api.regOpenKeyForQuery(RegistryRoot::LocalMachine, path.c_str(), key.receive());
+        bool& found = &path == &keys[2] ? printer : driver;
+        if (error == 0) {
+            found = true;
+        } else if (error != win32::kErrorFileNotFound && error != win32::kErrorPathNotFound) {
+            output.failure(IDS_DEPLOY_FAIL_SPOOLER_KEY, path.c_str(), error);
+            unreadable = true;
+        }
+    }
+    if (driver || printer) {
+        const Detail what{model.modelName, driver ? " driver" : "", printer ? " printer" : ""};
+        output.line(Stream::Err, IDS_DEPLOY_SPOOLER_LEFT, what.c_str());
+    } else if (!unreadable) {
+        output.line(Stream::Err, IDS_DEPLOY_SPOOLER_NOTHING, model.modelName);
+    }
+    if (failed || unreadable || driver || printer) {
+        output.line(Stream::Err, IDS_DEPLOY_REMOVE_FAILED, model.modelName);
+        return kExitFailed;
+    }
     return kExitOk;
 }
 
@@ -360,7 +407,9 @@ int runRemove(const DeployRequest& request, const DeployContext& context, Deploy
     // install on the NT family registers one.
     bool failed = family == InstallFamily::Nt && !unregisterActiveSetup(api, model, output);
     SystemState before;
-    if (!before.read(api, environment, output)) return kExitFailed;
+    if (!before.read(api, environment, output)) {
+        return removeWithoutSpooler(api, family, model, failed, output);
+    }
     const ModelState& found = before.model(request.modelIndex);
     if (!found.driver && !found.printer && !found.isDefault) {
         output.line(Stream::Err, IDS_DEPLOY_NOTHING_TO_REMOVE, model.modelName);
@@ -501,7 +550,117 @@ int runStatus(const DeployRequest& request, const DeployContext& context, Deploy
     return asked.driver && asked.printer ? kExitOk : kExitFailed;
 }
 
-// Makes the model's printer the calling user's default, as --default does,
+}  // namespace
+
+ActiveSetupText activeSetupKey(const ModelRow& model) {
+    return ActiveSetupText{kActiveSetupComponents, "Tolmar.DefaultPrinter.", model.modelName};
+}
+
+ActiveSetupText activeSetupStubPath(const char* logonProgramPath, const ModelRow& model) {
+    // Every user runs this at logon: nothing in it comes from the command
+    // line but the catalogue's model name, and a path with a quote (which no
+    // Windows file name has) could end the quoting early.
+    if (!logonProgramPath || logonProgramPath[0] == '\0' || std::strchr(logonProgramPath, '"')) {
+        return {};
+    }
+    ActiveSetupText stubPath{"\"", logonProgramPath, "\" default --model ", model.modelName};
+    return stubPath.ok() ? stubPath : ActiveSetupText{};
+}
+
+ActiveSetupText activeSetupVersion(const RunTime& time) {
+    // Year, month and day, hour and minute, second: each field grows only
+    // when the ones before it stay, as Active Setup compares them.
+    Detail text;
+    appendNumber(text, time.year);
+    text.append(",");
+    appendNumber(text, time.month * 100u + time.day);
+    text.append(",");
+    appendNumber(text, time.hour * 100u + time.minute);
+    text.append(",");
+    appendNumber(text, time.second);
+    return ActiveSetupText{text.c_str()};
+}
+
+const char* deploymentMutexName(const DeployContext& context) {
+    const bool nt5OrLater = context.versionKnown && context.version.platformId == kPlatformNt &&
+                            context.version.majorVersion >= 5;
+    return nt5OrLater ? "Global\\TolmarDeploy" : "TolmarDeploy";
+}
+
+int DeploymentTurn::take(const DeployContext& context, std::uint32_t limitMilliseconds,
+                         DeployOutput& output) {
+    const char* name = deploymentMutexName(context);
+    bool existed = false;
+    std::uint32_t error = api_.createMutex(name, mutex_.receive(), &existed);
+    // Shut out of the mutex of that name: another account made it, or this
+    // run's account is not an administrator (and can change nothing the
+    // runs take turns over). Neither makes this run wait.
+    if (error == win32::kErrorAccessDenied || error == win32::kErrorInvalidOwner) {
+        Detail detail{name, " (error "};
+        appendNumber(detail, error);
+        detail.append(")");
+        output.line(Stream::Err, IDS_DEPLOY_TURN_SHUT_OUT, detail.c_str());
+        return kExitOk;
+    }
+    if (error != 0) {
+        output.failure(IDS_DEPLOY_TURN_FAILED, name, error);
+        return kExitFailed;
+    }
+    if (existed) {
+        bool administrators = false;
+        error = api_.ownerIsAdministrators(mutex_.get(), &administrators);
+        // Windows 9x has neither owners nor accounts to fear.
+        if (error == win32::kErrorProcNotFound) {
+            administrators = true;
+        } else if (error != 0) {
+            output.failure(IDS_DEPLOY_TURN_FAILED, name, error);
+            return kExitFailed;
+        }
+        if (!administrators) {
+            mutex_.reset();
+            output.line(Stream::Err, IDS_DEPLOY_TURN_FOREIGN, name);
+            return kExitOk;
+        }
+    }
+    std::uint32_t result = api_.waitForSingleObject(mutex_.get(), 0, &error);
+    if (result == win32::kWaitTimeout) {
+        Detail seconds;
+        appendNumber(seconds, limitMilliseconds / 1000);
+        output.line(Stream::Err, IDS_DEPLOY_TURN_WAITING, seconds.c_str());
+        result = api_.waitForSingleObject(mutex_.get(), limitMilliseconds, &error);
+    }
+    if (result == win32::kWaitObject0 || result == win32::kWaitAbandoned) {
+        owned_ = true;
+        // The run that had the turn ended without giving it back: it died.
+        if (result == win32::kWaitAbandoned)
+            output.line(Stream::Err, IDS_DEPLOY_TURN_ABANDONED, "");
+        return kExitOk;
+    }
+    if (result == win32::kWaitTimeout) {
+        // What deployment systems take for "another installation is running:
+        // try again later".
+        output.line(Stream::Err, IDS_DEPLOY_TURN_TIMEOUT, "");
+        return kExitBusy;
+    }
+    output.failure(IDS_DEPLOY_TURN_FAILED, name, error);
+    return kExitFailed;
+}
+
+InstallFamily deployFamily(const DeployContext& context) {
+    if (!context.versionKnown) return InstallFamily::None;
+    const OsVersion& v = context.version;
+    const InstallFamily family = installFamilyFor(classifyOs(v, 0));
+    if (family != InstallFamily::None) return family;
+    const bool nt61OrLater = v.platformId == kPlatformNt &&
+                             (v.majorVersion > 6 || (v.majorVersion == 6 && v.minorVersion >= 1));
+    return nt61OrLater ? InstallFamily::Nt : InstallFamily::None;
+}
+
+const char* driverEnvironment(InstallFamily family) {
+    return family == InstallFamily::Win9x ? k9xEnvironment : kNtEnvironment;
+}
+
+// As --default does,
 // through the profile's "device" entry; only when the printer is there, so a
 // logon after the printer was removed changes nothing.
 int runSetDefault(const DeployRequest& request, const DeployContext& context,
@@ -522,71 +681,6 @@ int runSetDefault(const DeployRequest& request, const DeployContext& context,
     }
     output.line(Stream::Err, IDS_DEPLOY_DEFAULT_SET, device.c_str());
     return kExitOk;
-}
-
-}  // namespace
-
-ActiveSetupText activeSetupKey(const ModelRow& model) {
-    return ActiveSetupText{kActiveSetupComponents, "Tolmar.DefaultPrinter.", model.modelName};
-}
-
-ActiveSetupText activeSetupStubPath(const char* programPath, const ModelRow& model) {
-    // Every user runs this at logon: nothing in it comes from the command
-    // line but the catalogue's model name, and a path with a quote (which no
-    // Windows file name has) could end the quoting early.
-    if (!programPath || programPath[0] == '\0' || std::strchr(programPath, '"')) return {};
-    ActiveSetupText stubPath{"\"", programPath, "\" default --model ", model.modelName};
-    return stubPath.ok() ? stubPath : ActiveSetupText{};
-}
-
-const char* deploymentMutexName(const DeployContext& context) {
-    const bool nt5OrLater = context.versionKnown && context.version.platformId == kPlatformNt &&
-                            context.version.majorVersion >= 5;
-    return nt5OrLater ? "Global\\TolmarDeploy" : "TolmarDeploy";
-}
-
-int DeploymentTurn::take(const DeployContext& context, std::uint32_t limitMilliseconds,
-                         DeployOutput& output) {
-    const char* name = deploymentMutexName(context);
-    std::uint32_t error = api_.createMutex(name, mutex_.receive());
-    if (error != 0) {
-        output.failure(IDS_DEPLOY_TURN_FAILED, name, error);
-        return kExitFailed;
-    }
-    std::uint32_t result = api_.waitForSingleObject(mutex_.get(), 0, &error);
-    if (result == win32::kWaitTimeout) {
-        Detail seconds;
-        appendNumber(seconds, limitMilliseconds / 1000);
-        output.line(Stream::Err, IDS_DEPLOY_TURN_WAITING, seconds.c_str());
-        result = api_.waitForSingleObject(mutex_.get(), limitMilliseconds, &error);
-    }
-    if (result == win32::kWaitObject0 || result == win32::kWaitAbandoned) {
-        owned_ = true;
-        // The run that had the turn ended without giving it back: it died.
-        if (result == win32::kWaitAbandoned)
-            output.line(Stream::Err, IDS_DEPLOY_TURN_ABANDONED, "");
-        return kExitOk;
-    }
-    if (result == win32::kWaitTimeout) {
-        output.line(Stream::Err, IDS_DEPLOY_TURN_TIMEOUT, "");
-    } else {
-        output.failure(IDS_DEPLOY_TURN_FAILED, name, error);
-    }
-    return kExitFailed;
-}
-
-InstallFamily deployFamily(const DeployContext& context) {
-    if (!context.versionKnown) return InstallFamily::None;
-    const OsVersion& v = context.version;
-    const InstallFamily family = installFamilyFor(classifyOs(v, 0));
-    if (family != InstallFamily::None) return family;
-    const bool nt61OrLater = v.platformId == kPlatformNt &&
-                             (v.majorVersion > 6 || (v.majorVersion == 6 && v.minorVersion >= 1));
-    return nt61OrLater ? InstallFamily::Nt : InstallFamily::None;
-}
-
-const char* driverEnvironment(InstallFamily family) {
-    return family == InstallFamily::Win9x ? k9xEnvironment : kNtEnvironment;
 }
 
 int runDeployRequest(const DeployRequest& request, const DeployContext& context,

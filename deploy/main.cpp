@@ -24,24 +24,6 @@ const NtFunctions& nt() {
     return NtFunctions::get();
 }
 
-// The command line as UTF-8: the wide one on NT (resolved at run time: the
-// 9x family has only the ANSI one), the ANSI one elsewhere.
-bool commandLineUtf8(char* out, std::size_t size) {
-    static WCHAR wide[ArgumentList::kBufferSize];
-    const WCHAR* line = nullptr;
-    if (nt().available()) line = nt().getCommandLineW();
-    if (!line) {
-        if (MultiByteToWideChar(CP_ACP, 0, GetCommandLineA(), -1, wide,
-                                ArgumentList::kBufferSize) <= 0) {
-            return false;
-        }
-        line = wide;
-    }
-    const std::size_t n = utf16ToUtf8(reinterpret_cast<const std::uint16_t*>(line),
-                                      static_cast<std::size_t>(lstrlenW(line)), out, size);
-    return n < size;
-}
-
 // The command line's paths in UTF-16; the parser refused any longer than
 // kMaxPathUnits, so this never cuts one.
 constexpr int kWidePath = static_cast<int>(kMaxPathUnits + 1);
@@ -148,20 +130,20 @@ bool usePackageFolder(const WCHAR* folder, char* ansi, int size) {
     return nt().available() && nt().setCurrentDirectoryW(folder);
 }
 
-// This program's full path for the command each user runs at logon, in
-// the ANSI code page the registry's A functions take: as it is, or its
-// short name where the code page cannot spell it; "" when neither fits.
-void programPathAnsi(char* out, DWORD size) {
+// The full path of the logon program beside this one, for the command each
+// user runs at logon, in the ANSI code page the registry's A functions
+// take: as it is, or its short name where the code page cannot spell it;
+// "" when neither fits.
+void logonProgramPathAnsi(char* out, DWORD size) {
     out[0] = '\0';
-    if (!nt().available()) {
-        const DWORD n = GetModuleFileNameA(nullptr, out, size);
-        if (n == 0 || n >= size) out[0] = '\0';
-        return;
-    }
     static WCHAR path[MAX_PATH * 4];
-    const DWORD n = nt().getModuleFileNameW(nullptr, path, MAX_PATH * 4);
-    if (n == 0 || n >= MAX_PATH * 4) return;
-    if (toAnsiExactly(path, out, static_cast<int>(size))) return;
+    static const WCHAR kName[] = L"\\TolmarLogon.exe";
+    if (!programFolder(path, MAX_PATH * 4)) return;
+    int length = lstrlenW(path);
+    if (static_cast<std::size_t>(length) + sizeof kName / sizeof kName[0] > MAX_PATH * 4) return;
+    for (const WCHAR* c = kName; *c; ++c) path[length++] = *c;
+    path[length] = 0;
+    if (toAnsiExactly(path, out, static_cast<int>(size)) || !nt().available()) return;
     static WCHAR shortPath[MAX_PATH * 4];
     const DWORD shortLength = nt().getShortPathNameW(path, shortPath, MAX_PATH * 4);
     if (shortLength == 0 || shortLength >= MAX_PATH * 4 ||
@@ -310,16 +292,21 @@ int run() {
                            queryWindowsVersion(kVersionInfoSize, &version);
     context.version = version;
     context.windows64 = windowsIs64Bit();
+    SYSTEMTIME now;
+    GetSystemTime(&now);
+    context.startTime = {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
 
     Win32DeploymentSystem system;
     // Installs and removals take turns with other runs on this computer;
     // status only reads, and default, run at each logon, changes only the
     // user's own profile and must not hold up the logon.
     DeploymentTurn turn(system);
-    if (request.command != Command::Status && request.command != Command::SetDefault &&
-        turn.take(context, turnWaitMilliseconds(), output) != kExitOk) {
-        logExitCode(output, kExitFailed);
-        return kExitFailed;
+    if (request.command != Command::Status && request.command != Command::SetDefault) {
+        const int taken = turn.take(context, turnWaitMilliseconds(), output);
+        if (taken != kExitOk) {
+            logExitCode(output, taken);
+            return taken;
+        }
     }
 
     int result = kExitFailed;
@@ -344,9 +331,9 @@ int run() {
             }
         }
         context.packageFolder = packageAnsi;
-        static char program[MAX_PATH];
-        programPathAnsi(program, MAX_PATH);
-        context.programPath = program;
+        static char logon[MAX_PATH];
+        logonProgramPathAnsi(logon, MAX_PATH);
+        context.logonProgramPath = logon;
         static char componentName[128];
         WideLine name;
         output.appendString(name, IDS_DEPLOY_COMPONENT_NAME);

@@ -1,5 +1,8 @@
 #include "deploy/nt_functions.h"
 
+#include "common/utf8.h"
+#include "deploy/command_line.h"
+
 namespace setup {
 namespace {
 
@@ -38,6 +41,22 @@ const NtFunctions& NtFunctions::get() {
         loaded = true;
     }
     return functions;
+}
+
+bool commandLineUtf8(char* out, std::size_t size) {
+    static WCHAR wide[ArgumentList::kBufferSize];
+    const NtFunctions& nt = NtFunctions::get();
+    const WCHAR* line = nt.available() ? nt.getCommandLineW() : nullptr;
+    if (!line) {
+        if (MultiByteToWideChar(CP_ACP, 0, GetCommandLineA(), -1, wide,
+                                ArgumentList::kBufferSize) <= 0) {
+            return false;
+        }
+        line = wide;
+    }
+    const std::size_t n = utf16ToUtf8(reinterpret_cast<const std::uint16_t*>(line),
+                                      static_cast<std::size_t>(lstrlenW(line)), out, size);
+    return n < size;
 }
 
 }  // namespace setup

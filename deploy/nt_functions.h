@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <cstddef>
+
 namespace setup {
 
 struct NtFunctions {
@@ -23,5 +25,10 @@ struct NtFunctions {
 
     static const NtFunctions& get();
 };
+
+// The command line as UTF-8, for both programs (the tool and the logon
+// program): the wide one on NT, the ANSI one elsewhere; false when it does
+// not fit in `size`.
+bool commandLineUtf8(char* out, std::size_t size);
 
 }  // namespace setup

@@ -100,10 +100,8 @@ void ToolOutput::closeLog() {
     log_ = INVALID_HANDLE_VALUE;
 }
 
-ToolOutput::LogOpen ToolOutput::openLog(const WCHAR* path, DWORD* error) {
+HANDLE ToolOutput::openLogFile(const WCHAR* path, DWORD disposition, DWORD share) {
     const NtFunctions& nt = NtFunctions::get();
-    // Sharing that lets another run append to the same log at the same time.
-    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
     if (nt.available()) {
         // Append-only: each WriteFile lands whole at the end, whoever else
         // appends. A link is opened itself, not followed (NT 5 has reparse
@@ -113,24 +111,22 @@ ToolOutput::LogOpen ToolOutput::openLog(const WCHAR* path, DWORD* error) {
         const DWORD flags = FILE_ATTRIBUTE_NORMAL | SECURITY_SQOS_PRESENT |
                             SECURITY_IDENTIFICATION |
                             (LOBYTE(LOWORD(version)) >= 5 ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
-        log_ = nt.createFileW(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE, share,
-                              nullptr, OPEN_ALWAYS, flags, nullptr);
-    } else {
-        char ansi[MAX_PATH];
-        BOOL lossy = FALSE;
-        const int n = WideCharToMultiByte(CP_ACP, 0, path, -1, ansi, MAX_PATH, nullptr, &lossy);
-        if (n > 0 && !lossy) {
-            log_ = CreateFileA(ansi, GENERIC_WRITE, share, nullptr, OPEN_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-            lockToAppend_ = true;
-        } else {
-            SetLastError(n > 0 ? ERROR_INVALID_NAME : ERROR_FILENAME_EXCED_RANGE);
-        }
+        return nt.createFileW(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE, share,
+                              nullptr, disposition, flags, nullptr);
     }
-    if (log_ == INVALID_HANDLE_VALUE) {
-        *error = GetLastError();
-        return LogOpen::Failed;
+    char ansi[MAX_PATH];
+    BOOL lossy = FALSE;
+    const int n = WideCharToMultiByte(CP_ACP, 0, path, -1, ansi, MAX_PATH, nullptr, &lossy);
+    if (n <= 0 || lossy) {
+        SetLastError(n > 0 ? ERROR_INVALID_NAME : ERROR_FILENAME_EXCED_RANGE);
+        return INVALID_HANDLE_VALUE;
     }
+    lockToAppend_ = true;
+    return CreateFileA(ansi, GENERIC_WRITE, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
+                       nullptr);
+}
+
+ToolOutput::LogOpen ToolOutput::checkLog(DWORD* error) {
     // Only a plain disk file: not a device or a pipe, and not a file with a
     // second name or a reparse point, where the lines would land in a file
     // someone else chose.
@@ -140,7 +136,7 @@ ToolOutput::LogOpen ToolOutput::openLog(const WCHAR* path, DWORD* error) {
         return LogOpen::Failed;
     }
     FileLinks links;
-    if (nt.available() && !queryLinks(log_, &links)) {
+    if (NtFunctions::get().available() && !queryLinks(log_, &links)) {
         *error = ERROR_INVALID_FUNCTION;
         closeLog();
         return LogOpen::Failed;
@@ -149,10 +145,46 @@ ToolOutput::LogOpen ToolOutput::openLog(const WCHAR* path, DWORD* error) {
         closeLog();
         return LogOpen::Linked;
     }
-    // A new log starts with the byte order mark, so every editor reads it as UTF-8.
-    DWORD high = 0;
-    if (GetFileSize(log_, &high) == 0 && high == 0) append("\xEF\xBB\xBF", 3);
     return LogOpen::Opened;
+}
+
+ToolOutput::LogOpen ToolOutput::openLog(const WCHAR* path, DWORD* error) {
+    // A new log starts with the byte order mark, so every editor reads it as
+    // UTF-8; only the run that made the file writes it. That run lets no one
+    // else write until the mark is in, then opens the log again as any other
+    // run does (with sharing that lets runs append to it at the same time).
+    bool made = false;  // by this run, with its mark
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        bool creating = false;
+        if (!made) {
+            log_ = openLogFile(path, CREATE_NEW, FILE_SHARE_READ);
+            creating = log_ != INVALID_HANDLE_VALUE;
+            if (!creating && GetLastError() != ERROR_FILE_EXISTS) {
+                *error = GetLastError();
+                return LogOpen::Failed;
+            }
+        }
+        if (!creating) log_ = openLogFile(path, OPEN_EXISTING, FILE_SHARE_READ | FILE_SHARE_WRITE);
+        if (log_ == INVALID_HANDLE_VALUE) {
+            const DWORD openError = GetLastError();
+            // Another run is writing the mark into the log it made, or the
+            // log went away between the two opens.
+            if (openError == ERROR_SHARING_VIOLATION || openError == ERROR_FILE_NOT_FOUND) {
+                made = false;
+                Sleep(10);
+                continue;
+            }
+            *error = openError;
+            return LogOpen::Failed;
+        }
+        const LogOpen checked = checkLog(error);
+        if (checked != LogOpen::Opened || !creating) return checked;
+        append("\xEF\xBB\xBF", 3);
+        closeLog();
+        made = true;
+    }
+    *error = ERROR_SHARING_VIOLATION;
+    return LogOpen::Failed;
 }
 
 void ToolOutput::append(const char* bytes, DWORD size) {

@@ -40,6 +40,10 @@ private:
     void emit(Stream stream, const WideLine& line, bool toConsole);
     void log(const WideLine& line);
 
+    // CreateFile of the log with this disposition and sharing.
+    HANDLE openLogFile(const WCHAR* path, DWORD disposition, DWORD share);
+    // Opened when the open log is a plain disk file of one name; closes it otherwise.
+    LogOpen checkLog(DWORD* error);
     void closeLog();
     void append(const char* bytes, DWORD size);
 

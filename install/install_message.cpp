@@ -61,7 +61,7 @@ InstallMessage composeInstallMessage(const InstallReport& report, InstallFamily 
                 message.addAdvice(IDS_ADVICE_SPOOLER);
                 message.addAdvice(IDS_ADVICE_ADMIN);
                 break;
-            case InstallStep::CopyFile: {
+            case InstallStep::CopyDriverFile: {
                 const bool notFound = failure.error == win32::kErrorFileNotFound ||
                                       failure.error == win32::kErrorPathNotFound;
                 // The source's full path: directory, "\", folder, name, NUL.
@@ -87,11 +87,11 @@ InstallMessage composeInstallMessage(const InstallReport& report, InstallFamily 
                 }
                 break;
             }
-            case InstallStep::AddPrinterDriver:
+            case InstallStep::RegisterDriver:
                 message.addLine(IDS_FAIL_DRIVER, failure.subject);
                 message.addAdvice(IDS_ADVICE_ADMIN);
                 break;
-            case InstallStep::AddPrinter:
+            case InstallStep::CreatePrinter:
                 if (nt && windowsIs64Bit) {
                     message.addLine(IDS_FAIL_PRINTER_64BIT, failure.subject);
                     message.addAdvice(IDS_ADVICE_32BIT);

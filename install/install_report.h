@@ -11,9 +11,9 @@ namespace setup {
 enum class InstallStep {
     InvalidSelection,  // a list had no selection; nothing was installed
     DriverDirectory,   // the spooler's driver directory could not be obtained
-    CopyFile,          // subject: the file name
-    AddPrinterDriver,  // subject: the model name
-    AddPrinter,        // subject: the model name
+    CopyDriverFile,    // subject: the file name
+    RegisterDriver,    // subject: the model name
+    CreatePrinter,     // subject: the model name
     OpenRegistryKey,   // subject: the key path
     SetRegistryValue,  // subject: the value name; recorded only by a silent run
 };

@@ -37,7 +37,7 @@ PrinterInfo2 printerRecord(const ModelRow& model, const PortOption& port) {
 void registerDriver(SystemApi& api, InstallReport& report, const DriverInfo3& info) {
     const std::uint32_t error = api.addPrinterDriver(info);
     if (error != 0 && error != win32::kErrorPrinterDriverAlreadyInstalled) {
-        report.add(InstallStep::AddPrinterDriver, info.pName, error);
+        report.add(InstallStep::RegisterDriver, info.pName, error);
     }
 }
 
@@ -45,7 +45,7 @@ void registerPrinter(SystemApi& api, InstallReport& report, const PrinterInfo2& 
                      ScopedPrinter& printer) {
     const std::uint32_t error = api.addPrinter(info, printer.receive());
     if (error != 0 && error != win32::kErrorPrinterAlreadyExists) {
-        report.add(InstallStep::AddPrinter, info.pPrinterName, error);
+        report.add(InstallStep::CreatePrinter, info.pPrinterName, error);
     }
 }
 
@@ -58,12 +58,13 @@ void copyPackageFiles(SystemApi& api, InstallReport& report, const DriverDirecto
         PathText source;
         PathText destination;
         if (!dir.pathOf(file.destination, destination) || !files.sourcePath(options, i, source)) {
-            report.add(InstallStep::CopyFile, file.destination, win32::kErrorFilenameExcedRange);
+            report.add(InstallStep::CopyDriverFile, file.destination,
+                       win32::kErrorFilenameExcedRange);
             continue;
         }
         if (file.keepExisting && api.fileExists(destination.c_str())) continue;
         const std::uint32_t error = api.copyFile(source.c_str(), destination.c_str(), false);
-        if (error != 0) report.add(InstallStep::CopyFile, file.destination, error);
+        if (error != 0) report.add(InstallStep::CopyDriverFile, file.destination, error);
     }
 }
 

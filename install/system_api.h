@@ -75,6 +75,7 @@ constexpr std::uint32_t kErrorCallNotImplemented = 120;
 constexpr std::uint32_t kErrorProcNotFound = 127;
 constexpr std::uint32_t kErrorInsufficientBuffer = 122;
 constexpr std::uint32_t kErrorFilenameExcedRange = 206;
+constexpr std::uint32_t kErrorInvalidOwner = 1307;
 constexpr std::uint32_t kErrorPrinterDriverAlreadyInstalled = 1795;
 constexpr std::uint32_t kErrorUnknownPrinterDriver = 1797;
 constexpr std::uint32_t kErrorInvalidPrinterName = 1801;
@@ -159,8 +160,17 @@ public:
     // MoveFileExA(path, NULL, MOVEFILE_DELAY_UNTIL_REBOOT); on Windows 9x, which
     // lacks it, the same through a "NUL=path" line in WININIT.INI's [rename].
     virtual std::uint32_t deleteFileAtRestart(const char* path) = 0;
-    // CreateMutexA(NULL, FALSE, name)
-    virtual std::uint32_t createMutex(const char* name, SysHandle* mutex) = 0;
+    // CreateMutexA(&{owner Administrators; DACL: all access for LocalSystem
+    // and Administrators, none for anyone else}, FALSE, name), and whether
+    // GetLastError then said ERROR_ALREADY_EXISTS (the descriptor is used only
+    // by the call that creates the mutex). On Windows 9x, which has no
+    // security, CreateMutexA(NULL, FALSE, name).
+    virtual std::uint32_t createMutex(const char* name, SysHandle* mutex, bool* alreadyExists) = 0;
+    // GetKernelObjectSecurity(handle, OWNER_SECURITY_INFORMATION),
+    // GetSecurityDescriptorOwner and EqualSid with S-1-5-32-544 and S-1-5-18:
+    // whether the object is owned by Administrators or LocalSystem.
+    // kErrorProcNotFound where advapi32 lacks them (Windows 9x).
+    virtual std::uint32_t ownerIsAdministrators(SysHandle handle, bool* administrators) = 0;
     // WaitForSingleObject(handle, milliseconds): kWaitObject0, kWaitAbandoned,
     // kWaitTimeout, or kWaitFailed with *error set.
     virtual std::uint32_t waitForSingleObject(SysHandle handle, std::uint32_t milliseconds,
@@ -176,6 +186,9 @@ public:
                                              SysHandle* key) = 0;
     // RegDeleteKeyA(root, subKey)
     virtual std::uint32_t regDeleteKey(RegistryRoot root, const char* subKey) = 0;
+    // RegOpenKeyExA(root, subKey, 0, KEY_QUERY_VALUE, key)
+    virtual std::uint32_t regOpenKeyForQuery(RegistryRoot root, const char* subKey,
+                                             SysHandle* key) = 0;
 };
 
 // Owns one handle of the system interface and closes it with the matching

@@ -105,6 +105,30 @@ std::uint32_t deleteThroughWininit(const char* path) {
     return 0;
 }
 
+// A SID of the NT authority with up to two sub-authorities, laid out as SID is.
+struct NtSid {
+    BYTE revision;
+    BYTE subAuthorityCount;
+    SID_IDENTIFIER_AUTHORITY authority;
+    DWORD subAuthority[2];
+    PSID get() { return this; }
+};
+
+NtSid localSystemSid() {
+    return {SID_REVISION, 1, SECURITY_NT_AUTHORITY, {SECURITY_LOCAL_SYSTEM_RID, 0}};
+}
+
+NtSid administratorsSid() {
+    return {SID_REVISION,
+            2,
+            SECURITY_NT_AUTHORITY,
+            {SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS}};
+}
+
+bool isWindows9x() {
+    return (GetVersion() & 0x80000000u) != 0;
+}
+
 }  // namespace
 
 Win32DeploymentSystem::Win32DeploymentSystem()
@@ -121,7 +145,21 @@ Win32DeploymentSystem::Win32DeploymentSystem()
       openProcessToken_(advapi_.function<decltype(&::OpenProcessToken)>("OpenProcessToken")),
       getTokenInformation_(
           advapi_.function<decltype(&::GetTokenInformation)>("GetTokenInformation")),
-      equalSid_(advapi_.function<decltype(&::EqualSid)>("EqualSid")) {}
+      equalSid_(advapi_.function<decltype(&::EqualSid)>("EqualSid")),
+      initializeSecurityDescriptor_(advapi_.function<decltype(&::InitializeSecurityDescriptor)>(
+          "InitializeSecurityDescriptor")),
+      setSecurityDescriptorOwner_(
+          advapi_.function<decltype(&::SetSecurityDescriptorOwner)>("SetSecurityDescriptorOwner")),
+      setSecurityDescriptorDacl_(
+          advapi_.function<decltype(&::SetSecurityDescriptorDacl)>("SetSecurityDescriptorDacl")),
+      initializeAcl_(advapi_.function<decltype(&::InitializeAcl)>("InitializeAcl")),
+      addAccessAllowedAce_(
+          advapi_.function<decltype(&::AddAccessAllowedAce)>("AddAccessAllowedAce")),
+      getKernelObjectSecurity_(
+          advapi_.function<decltype(&::GetKernelObjectSecurity)>("GetKernelObjectSecurity")),
+      getSecurityDescriptorOwner_(
+          advapi_.function<decltype(&::GetSecurityDescriptorOwner)>("GetSecurityDescriptorOwner")) {
+}
 
 std::uint32_t Win32DeploymentSystem::openPrinter(const char* name, SysHandle* printer) {
     *printer = 0;
@@ -244,11 +282,66 @@ std::uint32_t Win32DeploymentSystem::deleteFileAtRestart(const char* path) {
                : lastErrorOr(ERROR_ACCESS_DENIED);
 }
 
-std::uint32_t Win32DeploymentSystem::createMutex(const char* name, SysHandle* mutex) {
+std::uint32_t Win32DeploymentSystem::createMutex(const char* name, SysHandle* mutex,
+                                                 bool* alreadyExists) {
+    *mutex = 0;
+    *alreadyExists = false;
+    SECURITY_DESCRIPTOR descriptor;
+    DWORD acl[32];  // an ACL of two allowed entries, DWORD-aligned
+    NtSid system = localSystemSid();
+    NtSid administrators = administratorsSid();
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, &descriptor, FALSE};
+    const bool secured = !isWindows9x();
+    if (secured) {
+        if (!initializeSecurityDescriptor_ || !setSecurityDescriptorOwner_ ||
+            !setSecurityDescriptorDacl_ || !initializeAcl_ || !addAccessAllowedAce_) {
+            return ERROR_PROC_NOT_FOUND;
+        }
+        const auto list = reinterpret_cast<PACL>(acl);
+        SetLastError(0);
+        if (!initializeSecurityDescriptor_(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
+            !initializeAcl_(list, sizeof acl, ACL_REVISION) ||
+            !addAccessAllowedAce_(list, ACL_REVISION, MUTEX_ALL_ACCESS, system.get()) ||
+            !addAccessAllowedAce_(list, ACL_REVISION, MUTEX_ALL_ACCESS, administrators.get()) ||
+            !setSecurityDescriptorDacl_(&descriptor, TRUE, list, FALSE) ||
+            !setSecurityDescriptorOwner_(&descriptor, administrators.get(), FALSE)) {
+            return lastErrorOr(ERROR_INVALID_SECURITY_DESCR);
+        }
+    }
     SetLastError(0);
-    const HANDLE handle = CreateMutexA(nullptr, FALSE, name);
+    const HANDLE handle = CreateMutexA(secured ? &attributes : nullptr, FALSE, name);
+    const DWORD error = GetLastError();
+    if (!handle) return error != 0 ? error : ERROR_INVALID_HANDLE;
     *mutex = toSysHandle(handle);
-    return handle ? 0 : lastErrorOr(ERROR_INVALID_HANDLE);
+    *alreadyExists = error == ERROR_ALREADY_EXISTS;
+    return 0;
+}
+
+std::uint32_t Win32DeploymentSystem::ownerIsAdministrators(SysHandle handle, bool* administrators) {
+    *administrators = false;
+    if (!getKernelObjectSecurity_ || !getSecurityDescriptorOwner_ || !equalSid_ || isWindows9x()) {
+        return ERROR_PROC_NOT_FOUND;
+    }
+    // A self-relative descriptor holding the owner alone: 20 bytes and a
+    // SID of at most 68.
+    DWORD descriptor[64];
+    DWORD needed = 0;
+    SetLastError(0);
+    if (!getKernelObjectSecurity_(reinterpret_cast<HANDLE>(handle), OWNER_SECURITY_INFORMATION,
+                                  descriptor, sizeof descriptor, &needed)) {
+        return lastErrorOr(ERROR_INVALID_FUNCTION);
+    }
+    PSID owner = nullptr;
+    BOOL defaulted = FALSE;
+    if (!getSecurityDescriptorOwner_(descriptor, &owner, &defaulted)) {
+        return lastErrorOr(ERROR_INVALID_SECURITY_DESCR);
+    }
+    NtSid system = localSystemSid();
+    NtSid admins = administratorsSid();
+    // An object without an owner is nobody's we trust.
+    *administrators =
+        owner != nullptr && (equalSid_(owner, admins.get()) || equalSid_(owner, system.get()));
+    return 0;
 }
 
 std::uint32_t Win32DeploymentSystem::waitForSingleObject(SysHandle handle,
@@ -267,8 +360,7 @@ void Win32DeploymentSystem::releaseMutex(SysHandle mutex) {
 std::uint32_t Win32DeploymentSystem::tokenUserIsLocalSystem(bool* localSystem) {
     *localSystem = false;
     // Windows 9x exports OpenProcessToken only as a stub that fails.
-    if (!openProcessToken_ || !getTokenInformation_ || !equalSid_ ||
-        (GetVersion() & 0x80000000u) != 0) {
+    if (!openProcessToken_ || !getTokenInformation_ || !equalSid_ || isWindows9x()) {
         return ERROR_PROC_NOT_FOUND;
     }
     HANDLE token = nullptr;
@@ -287,8 +379,8 @@ std::uint32_t Win32DeploymentSystem::tokenUserIsLocalSystem(bool* localSystem) {
     if (!getTokenInformation_(token, TokenUser, &info, sizeof info, &size)) {
         return lastErrorOr(ERROR_INVALID_FUNCTION);
     }
-    SID system = {SID_REVISION, 1, SECURITY_NT_AUTHORITY, {SECURITY_LOCAL_SYSTEM_RID}};
-    *localSystem = equalSid_(info.user.User.Sid, &system) != FALSE;
+    NtSid system = localSystemSid();
+    *localSystem = equalSid_(info.user.User.Sid, system.get()) != FALSE;
     return 0;
 }
 
@@ -305,6 +397,16 @@ std::uint32_t Win32DeploymentSystem::regCreateKeyForSet(RegistryRoot root, const
 std::uint32_t Win32DeploymentSystem::regDeleteKey(RegistryRoot root, const char* subKey) {
     return static_cast<std::uint32_t>(RegDeleteKeyA(
         root == RegistryRoot::CurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, subKey));
+}
+
+std::uint32_t Win32DeploymentSystem::regOpenKeyForQuery(RegistryRoot root, const char* subKey,
+                                                        SysHandle* key) {
+    HKEY opened = nullptr;
+    const LONG error =
+        RegOpenKeyExA(root == RegistryRoot::CurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE,
+                      subKey, 0, KEY_QUERY_VALUE, &opened);
+    *key = error == ERROR_SUCCESS ? toSysHandle(opened) : 0;
+    return static_cast<std::uint32_t>(error);
 }
 
 }  // namespace setup

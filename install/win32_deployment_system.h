@@ -24,7 +24,8 @@ public:
                                      const char* value) override;
     std::uint32_t deleteFile(const char* path) override;
     std::uint32_t deleteFileAtRestart(const char* path) override;
-    std::uint32_t createMutex(const char* name, SysHandle* mutex) override;
+    std::uint32_t createMutex(const char* name, SysHandle* mutex, bool* alreadyExists) override;
+    std::uint32_t ownerIsAdministrators(SysHandle handle, bool* administrators) override;
     std::uint32_t waitForSingleObject(SysHandle handle, std::uint32_t milliseconds,
                                       std::uint32_t* error) override;
     void releaseMutex(SysHandle mutex) override;
@@ -32,6 +33,8 @@ public:
     std::uint32_t regCreateKeyForSet(RegistryRoot root, const char* subKey,
                                      SysHandle* key) override;
     std::uint32_t regDeleteKey(RegistryRoot root, const char* subKey) override;
+    std::uint32_t regOpenKeyForQuery(RegistryRoot root, const char* subKey,
+                                     SysHandle* key) override;
 
 private:
     decltype(&::OpenPrinterA) openPrinterA_;
@@ -41,11 +44,18 @@ private:
     decltype(&::DeletePrinterDriverExA) deletePrinterDriverExA_;
     decltype(&::EnumPrinterDriversA) enumPrinterDriversA_;
     decltype(&::EnumPrintersA) enumPrintersA_;
-    // The NT family only: Windows 95 has no process token.
+    // The NT family only: Windows 95 has no process token and no security.
     SystemLibrary advapi_;
     decltype(&::OpenProcessToken) openProcessToken_;
     decltype(&::GetTokenInformation) getTokenInformation_;
     decltype(&::EqualSid) equalSid_;
+    decltype(&::InitializeSecurityDescriptor) initializeSecurityDescriptor_;
+    decltype(&::SetSecurityDescriptorOwner) setSecurityDescriptorOwner_;
+    decltype(&::SetSecurityDescriptorDacl) setSecurityDescriptorDacl_;
+    decltype(&::InitializeAcl) initializeAcl_;
+    decltype(&::AddAccessAllowedAce) addAccessAllowedAce_;
+    decltype(&::GetKernelObjectSecurity) getKernelObjectSecurity_;
+    decltype(&::GetSecurityDescriptorOwner) getSecurityDescriptorOwner_;
 };
 
 }  // namespace setup

@@ -3,7 +3,8 @@
 # which cannot pass properties.
 #
 #   cmake -DWIXL=<wixl> -DARCH=x86|x64 -DVERSION=<a.b.c.d> -DTOOL=<TolmarDeploy.exe>
-#         -DACTION=<custom action DLL> -DPACKAGE=<folder with win2k and win9x>
+#         -DLOGON=<TolmarLogon.exe> -DACTION=<custom action DLL>
+#         -DPACKAGE=<folder with win2k and win9x>
 #         -DWORK=<scratch folder> -DOUTPUT=<x.msi>
 #         [-DMODELS=<model,model,...> -DMODEL_OUTPUT=<x-@MODEL@.msi>]
 #         [-DCERT=<cert.pem> -DKEY=<key.pem>] -P build-msi.cmake
@@ -19,7 +20,7 @@
 # the date of the commit.
 cmake_minimum_required(VERSION 3.21)
 include("${CMAKE_CURRENT_LIST_DIR}/source-date.cmake")
-foreach(required WIXL ARCH VERSION TOOL ACTION PACKAGE WORK OUTPUT)
+foreach(required WIXL ARCH VERSION TOOL LOGON ACTION PACKAGE WORK OUTPUT)
     if(NOT ${required})
         message(FATAL_ERROR "build-msi.cmake: ${required} is not given")
     endif()
@@ -76,11 +77,12 @@ endfunction()
 # into the cabinet.
 file(REMOVE_RECURSE "${WORK}")
 file(MAKE_DIRECTORY "${WORK}/files")
-file(COPY "${TOOL}" "${ACTION}" DESTINATION "${WORK}/files")
+file(COPY "${TOOL}" "${LOGON}" "${ACTION}" DESTINATION "${WORK}/files")
 get_filename_component(tool_name "${TOOL}" NAME)
+get_filename_component(logon_name "${LOGON}" NAME)
 get_filename_component(action_name "${ACTION}" NAME)
 set(inputs_digest "${ARCH} ${VERSION}")
-foreach(file "${TOOL}" "${ACTION}" "${CMAKE_CURRENT_LIST_DIR}/tolmar.wxs")
+foreach(file "${TOOL}" "${LOGON}" "${ACTION}" "${CMAKE_CURRENT_LIST_DIR}/tolmar.wxs")
     file(SHA256 "${file}" digest)
     string(APPEND inputs_digest " ${digest}")
 endforeach()
@@ -134,6 +136,7 @@ string(CONCAT fragment "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
 file(WRITE "${WORK}/driver_package.wxs" "${fragment}")
 set(taken "")
 short_name_query(File File TolmarDeploy.exe FileName "${tool_name}" taken)
+short_name_query(File File TolmarLogon.exe FileName "${logon_name}" taken)
 set(taken "")
 short_name_query(Directory Directory INSTALLDIR DefaultDir "Tolmar Printer Driver" taken)
 setup_stamp_tree("${WORK}/files" "${epoch}")
@@ -144,6 +147,7 @@ derived_guid(product_code "product ${ARCH} ${VERSION}")
 string(SHA256 inputs_hash "${inputs_digest}")
 derived_guid(package_code "package ${inputs_hash}")
 derived_guid(tool_component "component ${ARCH} ${tool_name}")
+derived_guid(logon_component "component ${ARCH} ${logon_name}")
 derived_guid(settings_component "component ${ARCH} settings")
 
 set(unsigned "${WORK}/package.msi")
@@ -153,8 +157,9 @@ execute_process(
             "${WIXL}" -a ${ARCH} -o "${unsigned}"
             -D Arch=${ARCH} -D Version=${VERSION} -D ProductCode=${product_code}
             -D PackageCode=${package_code} -D ToolComponent=${tool_component}
-            -D SettingsComponent=${settings_component}
-            -D "ToolExe=files/${tool_name}" -D "ActionDll=files/${action_name}"
+            -D LogonComponent=${logon_component} -D SettingsComponent=${settings_component}
+            -D "ToolExe=files/${tool_name}" -D "LogonExe=files/${logon_name}"
+            -D "ActionDll=files/${action_name}"
             tolmar.wxs driver_package.wxs
     # wixl takes the files' paths relative to the folder it runs in.
     WORKING_DIRECTORY "${WORK}"

@@ -49,10 +49,11 @@ quiet() {
 }
 quiet "configuring the win32 preset" cmake --preset win32
 quiet "building the win32 preset" cmake --build --preset win32 -j "$jobs" --target Setup \
-    TolmarDeploy bare_dialog first_page_dialog startup_probe install_probe
+    TolmarDeploy TolmarLogon bare_dialog first_page_dialog startup_probe install_probe
 # The release, for its size: it carries an MSI per model.
 quiet "building the release" cmake --build --preset win32 -j "$jobs" --target package
-for file in "$win32/Setup.exe" "$win32/TolmarDeploy.exe" "$win32/bench/bare_dialog.exe" \
+for file in "$win32/Setup.exe" "$win32/TolmarDeploy.exe" "$win32/TolmarLogon.exe" \
+    "$win32/bench/bare_dialog.exe" \
     "$win32/bench/first_page_dialog.exe" "$win32/bench/startup_probe.exe" \
     "$win32/bench/install_probe.exe"; do
     [ -f "$file" ] || die "the build did not produce $file"
@@ -175,6 +176,7 @@ againMs=$(field deploy_again_median_ms "$deployInstall")
 againBareMs=$(field bare_again_median_ms "$deployInstall")
 againRatio=$(ratio "$againMs" "$againBareMs")
 deploySize=$(stat -c %s "$win32/TolmarDeploy.exe")
+logonSize=$(stat -c %s "$win32/TolmarLogon.exe")
 release=$(ls "$win32"/release/TolmarPrinterDriver-*.zip | head -n 1)
 releaseSize=$(stat -c %s "$release")
 modelPackages=$(ls "$win32"/GroupPolicy/*.msi | wc -l)
@@ -194,6 +196,7 @@ row "TolmarDeploy install (i686, 9x)" "$deployMs ms" "$deployBareMs ms" "${deplo
     "$(verdict "$deployRatio <= 1.10")"
 row "  again, over the installed" "$againMs ms" "$againBareMs ms" "${againRatio}x" "(reported)" "-"
 row "TolmarDeploy.exe size (i686)" "$deploySize B" "-" "-" "(reported)" "-"
+row "TolmarLogon.exe size (i686)" "$logonSize B" "-" "-" "(reported)" "-"
 row "release ZIP ($modelPackages model MSIs)" "$releaseSize B" "-" "-" "(reported)" "-"
 echo
 echo "Medians of $runs start-ups and $installRuns installations each; each program takes turns"

@@ -46,6 +46,7 @@ programs=.
 [ -d "$one/signed" ] && programs=signed
 compare Setup.exe "$one/$programs/Setup.exe" "$two/$programs/Setup.exe"
 compare TolmarDeploy "$one/$programs/TolmarDeploy.exe" "$two/$programs/TolmarDeploy.exe"
+compare TolmarLogon "$one/$programs/TolmarLogon.exe" "$two/$programs/TolmarLogon.exe"
 msi=$(cd "$one" && ls *.msi)
 compare MSI "$one/$msi" "$two/$msi"
 zip=$(cd "$one/release" && ls *.zip)

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -688,6 +689,104 @@ TEST(Deploy, RemoveNtLeavesFilesToTheSpoolerAndClearsTheDefaultEntry) {
     }
 }
 
+// A stopped or disabled Print Spooler answers every call with an error; what
+// it keeps in the registry says whether the model is still there.
+TEST(Deploy, RemoveWithoutTheSpoolerGoesByItsRegistry) {
+    const std::string nt = "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Print\\";
+    const struct {
+        const char* name;
+        OsVersion version;
+        const char* failing;            // the spooler's call that fails
+        std::vector<std::string> keys;  // what its registry holds
+        std::uint32_t keyError;         // what opening a key answers, besides "not found"
+        int exitCode;
+        int said;
+    } cases[] = {
+        {"nothing registered",
+         kXp,
+         "EnumPrinterDriversA",
+         {},
+         0,
+         kExitOk,
+         IDS_DEPLOY_SPOOLER_NOTHING},
+        {"the printers cannot be listed",
+         kXp,
+         "EnumPrintersA",
+         {},
+         0,
+         kExitOk,
+         IDS_DEPLOY_SPOOLER_NOTHING},
+        {"a driver of NT 5",
+         kXp,
+         "EnumPrinterDriversA",
+         {nt + "Environments\\Windows NT x86\\Drivers\\Version-3\\QM-4712II"},
+         0,
+         kExitFailed,
+         IDS_DEPLOY_SPOOLER_LEFT},
+        {"a driver of NT 4.0",
+         kNt4,
+         "EnumPrinterDriversA",
+         {nt + "Environments\\Windows NT x86\\Drivers\\Version-2\\QM-4712II"},
+         0,
+         kExitFailed,
+         IDS_DEPLOY_SPOOLER_LEFT},
+        {"a printer",
+         kXp,
+         "EnumPrintersA",
+         {nt + "Printers\\QM-4712II"},
+         0,
+         kExitFailed,
+         IDS_DEPLOY_SPOOLER_LEFT},
+        {"a driver of Windows 98",
+         kWin98,
+         "EnumPrinterDriversA",
+         {nt + "Environments\\Windows 4.0\\Drivers\\QM-4712II"},
+         0,
+         kExitFailed,
+         IDS_DEPLOY_SPOOLER_LEFT},
+        {"another model's printer only",
+         kXp,
+         "EnumPrintersA",
+         {nt + "Printers\\QM-4716II"},
+         0,
+         kExitOk,
+         IDS_DEPLOY_SPOOLER_NOTHING},
+        {"the registry cannot be read",
+         kXp,
+         "EnumPrinterDriversA",
+         {},
+         5,
+         kExitFailed,
+         IDS_DEPLOY_FAIL_SPOOLER_KEY},
+    };
+    for (const auto& c : cases) {
+        Machine machine(c.version);
+        machine.system.failEvery(c.failing, 1722);
+        for (const std::string& key : c.keys) machine.system.registryKeys[key];
+        if (c.keyError) machine.system.failEvery("RegOpenKeyExA", c.keyError);
+        RecordedOutput output;
+        EXPECT_EQ(machine.run({"remove", "--model", "QM-4712II"}, output), c.exitCode) << c.name;
+        std::vector<int> said;
+        for (const int id : {IDS_DEPLOY_SPOOLER_NOTHING, IDS_DEPLOY_SPOOLER_LEFT,
+                             IDS_DEPLOY_FAIL_SPOOLER_KEY, IDS_DEPLOY_REMOVE_FAILED}) {
+            if (output.said(id)) said.push_back(id);
+        }
+        std::vector<int> expected = {c.said};
+        if (c.exitCode != kExitOk) expected.push_back(IDS_DEPLOY_REMOVE_FAILED);
+        EXPECT_EQ(said, expected) << c.name << ::testing::PrintToString(output.err);
+        if (c.said == IDS_DEPLOY_SPOOLER_LEFT) {
+            const std::string left = c.keys[0].find("Printers") != std::string::npos
+                                         ? "QM-4712II printer"
+                                         : "QM-4712II driver";
+            EXPECT_NE(std::find(output.err.begin(), output.err.end(),
+                                std::to_string(IDS_DEPLOY_SPOOLER_LEFT) + " " + left),
+                      output.err.end())
+                << c.name << ::testing::PrintToString(output.err);
+        }
+        EXPECT_TRUE(machine.system.openHandles().empty()) << c.name;
+    }
+}
+
 // ---- Each user's default printer from an install as SYSTEM -------------------
 
 const char* const kComponent =
@@ -695,13 +794,15 @@ const char* const kComponent =
     "Tolmar.DefaultPrinter.QM-4716II";
 const char* const kUserDevice = "HKCU\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows";
 // A path with spaces and Chinese (code page 936) in it, as the tool gives it.
-const char* const kProgram = "C:\\Program Files\\Tolmar \xb4\xf2\xd3\xa1\\TolmarDeploy.exe";
+const char* const kLogonProgram = "C:\\Program Files\\Tolmar \xb4\xf2\xd3\xa1\\TolmarLogon.exe";
 
 struct SystemMachine : Machine {
     SystemMachine(OsVersion version, bool localSystem) : Machine(version) {
         system.localSystem = localSystem;
-        context.programPath = kProgram;
+        context.logonProgramPath = kLogonProgram;
+        system.existingFiles.insert(kLogonProgram);
         context.componentName = "Tolmar default printer";
+        context.startTime = {2026, 12, 10, 14, 33, 5};
     }
     bool wroteUserDevice() const {
         for (const auto& write : system.registryWrites) {
@@ -747,10 +848,10 @@ TEST(ActiveSetup, TheComponentRunsTheDefaultCommandOnceForEachUser) {
     SystemMachine machine(kXp, true);
     ASSERT_EQ(machine.run({"install", "--model", "qm-4716ii", "--port", "COM2", "--default"}),
               kExitOk);
-    const std::string stubPath = std::string("\"") + kProgram + "\" default --model QM-4716II";
+    const std::string stubPath = std::string("\"") + kLogonProgram + "\" default --model QM-4716II";
     const std::map<std::string, std::string> expected = {
         {"(null)", std::string("Tolmar default printer QM-4716II") + '\0'},
-        {"Version", std::string("1,0,0,1") + '\0'},
+        {"Version", std::string("2026,1210,1433,5") + '\0'},
         {"IsInstalled", std::string("\x01\0\0\0", 4)},
         {"StubPath", stubPath + '\0'},
     };
@@ -772,6 +873,43 @@ TEST(ActiveSetup, TheComponentRunsTheDefaultCommandOnceForEachUser) {
     EXPECT_EQ(machine.system.profileWindows["device"], "QM-4716II,winspool,COM2:");
 }
 
+// Active Setup runs the command again for a user whose copy of the version
+// is lower, comparing field by field as numbers: every install must be
+// newer than any before it.
+TEST(ActiveSetup, EachInstallHasANewerVersionThanTheOnesBefore) {
+    const RunTime times[] = {
+        {2026, 1, 1, 0, 0, 0},     {2026, 1, 1, 0, 0, 9},   {2026, 1, 1, 0, 0, 10},
+        {2026, 1, 1, 0, 9, 59},    {2026, 1, 1, 0, 10, 0},  {2026, 1, 1, 9, 59, 59},
+        {2026, 1, 1, 23, 59, 59},  {2026, 1, 9, 0, 0, 0},   {2026, 1, 31, 23, 59, 59},
+        {2026, 9, 30, 23, 59, 59}, {2026, 10, 1, 0, 0, 0},  {2026, 12, 31, 23, 59, 59},
+        {2027, 1, 1, 0, 0, 0},     {2100, 2, 28, 12, 0, 0},
+    };
+    const auto fields = [](const ActiveSetupText& version) {
+        std::vector<unsigned long> numbers;
+        std::stringstream text(version.c_str());
+        for (std::string field; std::getline(text, field, ',');) {
+            numbers.push_back(std::stoul(field));
+        }
+        return numbers;
+    };
+    std::vector<unsigned long> previous = {1, 0, 0, 1};  // what earlier releases wrote
+    for (const RunTime& time : times) {
+        const ActiveSetupText version = activeSetupVersion(time);
+        const std::vector<unsigned long> current = fields(version);
+        ASSERT_EQ(current.size(), 4u) << version.c_str();
+        for (const unsigned long field : current) EXPECT_LE(field, 65535u) << version.c_str();
+        EXPECT_LT(previous, current) << version.c_str();
+        previous = current;
+    }
+    // A reinstall rewrites it.
+    SystemMachine machine(kXp, true);
+    ASSERT_EQ(machine.run({"install", "--model", "QM-4716II", "--default"}), kExitOk);
+    machine.context.startTime = {2026, 12, 11, 8, 0, 0};
+    ASSERT_EQ(machine.run({"install", "--model", "QM-4716II", "--default"}), kExitOk);
+    EXPECT_EQ(machine.system.registryKeys[kComponent]["Version"],
+              std::string("2026,1211,800,0") + '\0');
+}
+
 TEST(ActiveSetup, NothingIsWrittenWhenTheRegistrationCannotBeMade) {
     const struct {
         const char* name;
@@ -781,11 +919,14 @@ TEST(ActiveSetup, NothingIsWrittenWhenTheRegistrationCannotBeMade) {
         {"the token cannot be read",
          [](SystemMachine& m) { m.system.failEvery("GetTokenInformation", 5); },
          IDS_DEPLOY_FAIL_ACCOUNT},
-        {"a path the code page cannot spell", [](SystemMachine& m) { m.context.programPath = ""; },
-         IDS_DEPLOY_ACTIVE_SETUP_PATH},
+        {"a path the code page cannot spell",
+         [](SystemMachine& m) { m.context.logonProgramPath = ""; }, IDS_DEPLOY_ACTIVE_SETUP_PATH},
         {"a path with a quote",
-         [](SystemMachine& m) { m.context.programPath = "C:\\a\" b\\TolmarDeploy.exe"; },
+         [](SystemMachine& m) { m.context.logonProgramPath = "C:\\a\" b\\TolmarLogon.exe"; },
          IDS_DEPLOY_ACTIVE_SETUP_PATH},
+        {"no logon program beside the tool",
+         [](SystemMachine& m) { m.system.existingFiles.erase(kLogonProgram); },
+         IDS_DEPLOY_LOGON_PROGRAM_MISSING},
     };
     for (const auto& c : cases) {
         SystemMachine machine(kXp, true);
@@ -871,29 +1012,24 @@ TEST(DeploymentTurn, WaitsSaysSoAndGivesTheTurnBack) {
     const struct {
         const char* name;
         std::vector<std::uint32_t> waits;  // what each wait answers
-        std::uint32_t createError;
         int exitCode;
         std::vector<int> said;
     } cases[] = {
-        {"free", {}, 0, kExitOk, {}},
-        {"another run ends in time", {kTimeout}, 0, kExitOk, {IDS_DEPLOY_TURN_WAITING}},
-        {"another run died", {kAbandoned}, 0, kExitOk, {IDS_DEPLOY_TURN_ABANDONED}},
+        {"free", {}, kExitOk, {}},
+        {"another run ends in time", {kTimeout}, kExitOk, {IDS_DEPLOY_TURN_WAITING}},
+        {"another run died", {kAbandoned}, kExitOk, {IDS_DEPLOY_TURN_ABANDONED}},
         {"another run dies while waited for",
          {kTimeout, kAbandoned},
-         0,
          kExitOk,
          {IDS_DEPLOY_TURN_WAITING, IDS_DEPLOY_TURN_ABANDONED}},
         {"another run outlasts the limit",
          {kTimeout, kTimeout},
-         0,
-         kExitFailed,
+         kExitBusy,
          {IDS_DEPLOY_TURN_WAITING, IDS_DEPLOY_TURN_TIMEOUT}},
-        {"the mutex belongs to someone else", {}, 5, kExitFailed, {IDS_DEPLOY_TURN_FAILED}},
     };
     for (const auto& c : cases) {
         Machine machine(kXp);
         machine.system.waitResults = c.waits;
-        if (c.createError) machine.system.failEvery("CreateMutexA", c.createError);
         RecordedOutput output;
         {
             DeploymentTurn turn(machine.system);
@@ -905,22 +1041,116 @@ TEST(DeploymentTurn, WaitsSaysSoAndGivesTheTurnBack) {
             if (output.said(id)) said.push_back(id);
         }
         EXPECT_EQ(said, c.said) << c.name;
-        if (c.createError) {
-            EXPECT_EQ(machine.system.calls,
-                      std::vector<std::string>{"CreateMutexA(Global\\TolmarDeploy)"});
-        } else {
-            const std::string mutex = "mutex Global\\TolmarDeploy";
-            std::vector<std::string> expected = {"CreateMutexA(Global\\TolmarDeploy)",
-                                                 "WaitForSingleObject(" + mutex + ", 0)"};
-            if (!c.waits.empty() && c.waits[0] == kTimeout) {
-                expected.push_back("WaitForSingleObject(" + mutex + ", 7000)");
-            }
-            if (c.exitCode == kExitOk) expected.push_back("ReleaseMutex(" + mutex + ")");
-            expected.push_back("CloseHandle(" + mutex + ")");
-            EXPECT_EQ(machine.system.calls, expected) << c.name;
+        const std::string mutex = "mutex Global\\TolmarDeploy";
+        std::vector<std::string> expected = {"CreateMutexA(Global\\TolmarDeploy)",
+                                             "WaitForSingleObject(" + mutex + ", 0)"};
+        if (!c.waits.empty() && c.waits[0] == kTimeout) {
+            expected.push_back("WaitForSingleObject(" + mutex + ", 7000)");
         }
+        if (c.exitCode == kExitOk) expected.push_back("ReleaseMutex(" + mutex + ")");
+        expected.push_back("CloseHandle(" + mutex + ")");
+        EXPECT_EQ(machine.system.calls, expected) << c.name;
         EXPECT_TRUE(machine.system.openHandles().empty()) << c.name;
         EXPECT_TRUE(machine.system.misuse.empty()) << c.name;
+    }
+}
+
+// Any user can make a mutex of the name first (and hold it for ever); only
+// one that Administrators or LocalSystem own makes a run wait. What Windows
+// does with the descriptor the tool gives (a standard user may not name
+// Administrators as the owner, nor open the administrators' mutex) Wine does
+// not enforce for its one account: here the answers Windows gives.
+TEST(DeploymentTurn, OnlyAnAdministratorsMutexMakesARunWait) {
+    const std::string mutex = "mutex Global\\TolmarDeploy";
+    const std::string create = "CreateMutexA(Global\\TolmarDeploy)";
+    const std::string owner = "GetKernelObjectSecurity(" + mutex + ", OWNER)";
+    const std::string wait = "WaitForSingleObject(" + mutex + ", 0)";
+    const std::string release = "ReleaseMutex(" + mutex + ")";
+    const std::string close = "CloseHandle(" + mutex + ")";
+    const struct {
+        const char* name;
+        bool exists;
+        bool ownedByAdministrators;
+        std::uint32_t createError;
+        std::uint32_t ownerError;
+        int exitCode;
+        int said;
+        std::vector<std::string> calls;
+    } cases[] = {
+        {"made by another administrator's or SYSTEM's run",
+         true,
+         true,
+         0,
+         0,
+         kExitOk,
+         0,
+         {create, owner, wait, release, close}},
+        {"made by a standard user",
+         true,
+         false,
+         0,
+         0,
+         kExitOk,
+         IDS_DEPLOY_TURN_FOREIGN,
+         {create, owner, close}},
+        {"made by a user who shut everyone else out",
+         false,
+         true,
+         5,
+         0,
+         kExitOk,
+         IDS_DEPLOY_TURN_SHUT_OUT,
+         {create}},
+        {"a run whose account may not own it",
+         false,
+         true,
+         win32::kErrorInvalidOwner,
+         0,
+         kExitOk,
+         IDS_DEPLOY_TURN_SHUT_OUT,
+         {create}},
+        {"Windows 9x, which has no owners",
+         true,
+         false,
+         0,
+         win32::kErrorProcNotFound,
+         kExitOk,
+         0,
+         {create, owner, wait, release, close}},
+        {"an owner that cannot be read",
+         true,
+         true,
+         0,
+         6,
+         kExitFailed,
+         IDS_DEPLOY_TURN_FAILED,
+         {create, owner, close}},
+        {"a mutex that cannot be made",
+         false,
+         true,
+         1450,
+         0,
+         kExitFailed,
+         IDS_DEPLOY_TURN_FAILED,
+         {create}},
+    };
+    for (const auto& c : cases) {
+        Machine machine(kXp);
+        machine.system.mutexExists = c.exists;
+        machine.system.mutexOwnedByAdministrators = c.ownedByAdministrators;
+        if (c.createError) machine.system.failEvery("CreateMutexA", c.createError);
+        if (c.ownerError) machine.system.failEvery("GetKernelObjectSecurity", c.ownerError);
+        RecordedOutput output;
+        {
+            DeploymentTurn turn(machine.system);
+            EXPECT_EQ(turn.take(machine.context, 7000, output), c.exitCode) << c.name;
+        }
+        for (const int id :
+             {IDS_DEPLOY_TURN_FOREIGN, IDS_DEPLOY_TURN_SHUT_OUT, IDS_DEPLOY_TURN_FAILED}) {
+            EXPECT_EQ(output.said(id), id == c.said) << c.name << " " << id;
+        }
+        EXPECT_EQ(machine.system.calls, c.calls) << c.name;
+        EXPECT_TRUE(machine.system.openHandles().empty()) << c.name;
     }
 }
 

@@ -114,9 +114,9 @@ TEST_P(FaultSweep, EveryCallFailingInTurn) {
             EXPECT_EQ(report.at(0).error, kAccessDenied);
             const InstallStep expectedStep =
                 name == "GetPrinterDriverDirectoryA" ? InstallStep::DriverDirectory
-                : name == "CopyFileA"                ? InstallStep::CopyFile
-                : name == "AddPrinterDriverA"        ? InstallStep::AddPrinterDriver
-                : name == "AddPrinterA"              ? InstallStep::AddPrinter
+                : name == "CopyFileA"                ? InstallStep::CopyDriverFile
+                : name == "AddPrinterDriverA"        ? InstallStep::RegisterDriver
+                : name == "AddPrinterA"              ? InstallStep::CreatePrinter
                                                      : InstallStep::OpenRegistryKey;
             EXPECT_EQ(report.at(0).step, expectedStep);
             if (name == "CopyFileA") {

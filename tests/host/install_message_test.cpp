@@ -44,9 +44,9 @@ TEST(InstallMessage, SuccessSaysNothing) {
 }
 
 TEST(InstallMessage, MissingFilesAreListedOnceWithTheFolderToFix) {
-    const InstallReport report = reportOf({{InstallStep::CopyFile, "QM47.DLL", 2},
-                                           {InstallStep::CopyFile, "QM4712II.GPD", 3},
-                                           {InstallStep::CopyFile, "UNIRES.DLL", 2}});
+    const InstallReport report = reportOf({{InstallStep::CopyDriverFile, "QM47.DLL", 2},
+                                           {InstallStep::CopyDriverFile, "QM4712II.GPD", 3},
+                                           {InstallStep::CopyDriverFile, "UNIRES.DLL", 2}});
     const InstallMessage nt =
         composeInstallMessage(report, InstallFamily::Nt, false, kShortDirectory);
     EXPECT_EQ(linesOf(nt), (std::vector<std::string>{std::to_string(IDS_FAIL_FILES_MISSING_WIN2K) +
@@ -60,7 +60,7 @@ TEST(InstallMessage, MissingFilesAreListedOnceWithTheFolderToFix) {
 }
 
 TEST(InstallMessage, PrinterOnSixtyFourBitWindowsGetsItsOwnExplanation) {
-    const InstallReport report = reportOf({{InstallStep::AddPrinter, "QM-4712II", 87}});
+    const InstallReport report = reportOf({{InstallStep::CreatePrinter, "QM-4712II", 87}});
     const InstallMessage on64 =
         composeInstallMessage(report, InstallFamily::Nt, true, kShortDirectory);
     EXPECT_EQ(linesOf(on64),
@@ -75,9 +75,9 @@ TEST(InstallMessage, PrinterOnSixtyFourBitWindowsGetsItsOwnExplanation) {
 
 TEST(InstallMessage, MixedFailuresKeepTheirOrderAndAdviceIsDeduplicatedInAFixedOrder) {
     const InstallReport report =
-        reportOf({{InstallStep::CopyFile, "uniDRV.DLL", 5},
-                  {InstallStep::CopyFile, "STDNAMES.GPD", 2},
-                  {InstallStep::AddPrinterDriver, "QM-4706", 5},
+        reportOf({{InstallStep::CopyDriverFile, "uniDRV.DLL", 5},
+                  {InstallStep::CopyDriverFile, "STDNAMES.GPD", 2},
+                  {InstallStep::RegisterDriver, "QM-4706", 5},
                   {InstallStep::OpenRegistryKey,
                    "Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows", 5}});
     const InstallMessage m =
@@ -93,9 +93,9 @@ TEST(InstallMessage, MixedFailuresKeepTheirOrderAndAdviceIsDeduplicatedInAFixedO
 
 TEST(InstallMessage, FilesTooDeepForTheFileFunctionsAskForAShorterFolder) {
     // 242 + "\win2k\" + "QM47.DLL" + NUL is 258 and fits in 260; a 12-letter name does not.
-    const InstallReport report = reportOf({{InstallStep::CopyFile, "QM47.DLL", 3},
-                                           {InstallStep::CopyFile, "STDNAMES.GPD", 3},
-                                           {InstallStep::CopyFile, "uniDRVui.DLL", 206}});
+    const InstallReport report = reportOf({{InstallStep::CopyDriverFile, "QM47.DLL", 3},
+                                           {InstallStep::CopyDriverFile, "STDNAMES.GPD", 3},
+                                           {InstallStep::CopyDriverFile, "uniDRVui.DLL", 206}});
     const InstallMessage m = composeInstallMessage(report, InstallFamily::Nt, false, 242);
     EXPECT_EQ(linesOf(m),
               (std::vector<std::string>{
@@ -109,8 +109,8 @@ TEST(InstallMessage, FilesTooDeepForTheFileFunctionsAskForAShorterFolder) {
 }
 
 TEST(InstallMessage, FilesInUseAskToCloseOtherPrograms) {
-    const InstallReport report = reportOf(
-        {{InstallStep::CopyFile, "uniDRV.DLL", 32}, {InstallStep::CopyFile, "QM47.DRV", 33}});
+    const InstallReport report = reportOf({{InstallStep::CopyDriverFile, "uniDRV.DLL", 32},
+                                           {InstallStep::CopyDriverFile, "QM47.DRV", 33}});
     const InstallMessage m = composeInstallMessage(report, InstallFamily::Win9x, false, 20);
     EXPECT_EQ(linesOf(m), (std::vector<std::string>{std::to_string(IDS_FAIL_FILES_IN_USE) +
                                                     " uniDRV.DLL, QM47.DRV"}));
@@ -120,11 +120,11 @@ TEST(InstallMessage, FilesInUseAskToCloseOtherPrograms) {
 TEST(InstallMessage, EveryPieceOfAdviceOfOneRunIsKept) {
     // A deep folder, a missing file, a file in use, a refused copy and the
     // 64-bit printer: five pieces of advice, none dropped.
-    const InstallReport report = reportOf({{InstallStep::CopyFile, "QM47.DLL", 2},
-                                           {InstallStep::CopyFile, "STDNAMES.GPD", 3},
-                                           {InstallStep::CopyFile, "uniDRV.DLL", 32},
-                                           {InstallStep::CopyFile, "UNIRES.DLL", 5},
-                                           {InstallStep::AddPrinter, "QM-4712II", 87}});
+    const InstallReport report = reportOf({{InstallStep::CopyDriverFile, "QM47.DLL", 2},
+                                           {InstallStep::CopyDriverFile, "STDNAMES.GPD", 3},
+                                           {InstallStep::CopyDriverFile, "uniDRV.DLL", 32},
+                                           {InstallStep::CopyDriverFile, "UNIRES.DLL", 5},
+                                           {InstallStep::CreatePrinter, "QM-4712II", 87}});
     const InstallMessage m = composeInstallMessage(report, InstallFamily::Nt, true, 242);
     EXPECT_EQ(adviceOf(m),
               (std::vector<int>{IDS_ADVICE_SHORTER_PATH, IDS_ADVICE_FOLDER_WIN2K,
@@ -151,7 +151,8 @@ TEST(InstallMessage, DriverDirectoryAndNoSelection) {
 TEST(InstallMessage, ALongListIsCutAtAWholeName) {
     InstallReport report;
     for (int i = 0; i < InstallReport::kCapacity; ++i) {
-        report.add(InstallStep::CopyFile, std::string(60, static_cast<char>('A' + i)).c_str(), 2);
+        report.add(InstallStep::CopyDriverFile, std::string(60, static_cast<char>('A' + i)).c_str(),
+                   2);
     }
     const InstallMessage m =
         composeInstallMessage(report, InstallFamily::Nt, false, kShortDirectory);

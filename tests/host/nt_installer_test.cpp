@@ -164,7 +164,7 @@ TEST(NtInstaller, DestinationPathsThatDoNotFitAreRecordedNotTruncated) {
                                                 "UNIRES.DLL", "TTFSUB.GPD"}));
     std::vector<std::string> refused;
     for (int i = 0; i < report.count(); ++i) {
-        EXPECT_EQ(report.at(i).step, InstallStep::CopyFile);
+        EXPECT_EQ(report.at(i).step, InstallStep::CopyDriverFile);
         EXPECT_EQ(report.at(i).error, win32::kErrorFilenameExcedRange);
         refused.push_back(report.at(i).subject);
     }

@@ -1,10 +1,10 @@
 #!/bin/bash
 # The release as people get it, in a 32-bit Windows: the ZIP the package
-# target makes, unpacked; its Setup.exe, TolmarDeploy.exe and MSI signed with
-# a throwaway certificate (copies of the ZIP's files: the build's own stay
-# unsigned) and each signature verified; then each signed program installs
-# the printer and takes it away again: the wizard walked through as Windows
-# XP, the tool's install and remove, and the MSI's /i and /x through msiexec.
+# target makes, unpacked; its programs and MSI signed with a throwaway
+# certificate (copies of the ZIP's files: the build's own stay unsigned) and
+# each signature verified; then Setup.exe, TolmarDeploy.exe and the MSI each
+# install the printer and take it away again: the wizard walked through as
+# Windows XP, the tool's install and remove, and msiexec's /i and /x.
 #
 #   release_test.sh <build folder> <setup_ui_tests.exe> <the wizard's first model>
 # Run by ctest inside scripts/win32-wine.sh, with a 32-bit Wine on PATH.
@@ -46,7 +46,7 @@ echo "unpacked $(basename "$zip"): $(ls "$release" | tr '\n' ' ')"
 openssl req -x509 -newkey rsa:2048 -nodes -sha256 -days 2 -subj "/CN=Tolmar test signing" \
     -addext "extendedKeyUsage=codeSigning" -keyout "$work/key.pem" -out "$work/cert.pem" \
     >/dev/null 2>&1 || fail "openssl could not make the throwaway certificate"
-for file in "$release/Setup.exe" "$release/TolmarDeploy.exe" "$msi"; do
+for file in "$release/Setup.exe" "$release/TolmarDeploy.exe" "$release/TolmarLogon.exe" "$msi"; do
     name=$(basename "$file")
     cmake -DFILE="$file" -DCERT="$work/cert.pem" -DKEY="$work/key.pem" \
         -P "$source_dir/packaging/sign.cmake" >/dev/null || fail "signing $name failed"

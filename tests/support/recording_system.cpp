@@ -320,11 +320,22 @@ std::uint32_t RecordingSystem::deleteFileAtRestart(const char* path) {
     return 0;
 }
 
-std::uint32_t RecordingSystem::createMutex(const char* name, SysHandle* mutex) {
+std::uint32_t RecordingSystem::createMutex(const char* name, SysHandle* mutex,
+                                           bool* alreadyExists) {
     calls.push_back("CreateMutexA(" + text(name) + ")");
     *mutex = 0;
+    *alreadyExists = false;
     if (const std::uint32_t error = failure("CreateMutexA")) return error;
     *mutex = open(Kind::File, "mutex " + text(name));
+    *alreadyExists = mutexExists;
+    return 0;
+}
+
+std::uint32_t RecordingSystem::ownerIsAdministrators(SysHandle handle, bool* administrators) {
+    calls.push_back("GetKernelObjectSecurity(" + handleName(handle) + ", OWNER)");
+    *administrators = false;
+    if (const std::uint32_t error = failure("GetKernelObjectSecurity")) return error;
+    *administrators = mutexOwnedByAdministrators;
     return 0;
 }
 
@@ -376,6 +387,17 @@ std::uint32_t RecordingSystem::regDeleteKey(RegistryRoot root, const char* subKe
     calls.push_back("RegDeleteKeyA(" + path + ")");
     if (const std::uint32_t error = failure("RegDeleteKeyA")) return error;
     return registryKeys.erase(path) ? 0 : win32::kErrorFileNotFound;
+}
+
+std::uint32_t RecordingSystem::regOpenKeyForQuery(RegistryRoot root, const char* subKey,
+                                                  SysHandle* key) {
+    const std::string path = rootedKey(root, subKey);
+    calls.push_back("RegOpenKeyExA(" + path + ", KEY_QUERY_VALUE)");
+    *key = 0;
+    if (const std::uint32_t error = failure("RegOpenKeyExA")) return error;
+    if (!registryKeys.count(path)) return win32::kErrorFileNotFound;
+    *key = open(Kind::Key, path);
+    return 0;
 }
 
 void RecordingSystem::showMessage(const char* textCp936) {

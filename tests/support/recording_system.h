@@ -103,7 +103,8 @@ public:
                                      const char* value) override;
     std::uint32_t deleteFile(const char* path) override;
     std::uint32_t deleteFileAtRestart(const char* path) override;
-    std::uint32_t createMutex(const char* name, SysHandle* mutex) override;
+    std::uint32_t createMutex(const char* name, SysHandle* mutex, bool* alreadyExists) override;
+    std::uint32_t ownerIsAdministrators(SysHandle handle, bool* administrators) override;
     std::uint32_t waitForSingleObject(SysHandle handle, std::uint32_t milliseconds,
                                       std::uint32_t* error) override;
     void releaseMutex(SysHandle mutex) override;
@@ -111,9 +112,15 @@ public:
     std::uint32_t regCreateKeyForSet(RegistryRoot root, const char* subKey,
                                      SysHandle* key) override;
     std::uint32_t regDeleteKey(RegistryRoot root, const char* subKey) override;
+    std::uint32_t regOpenKeyForQuery(RegistryRoot root, const char* subKey,
+                                     SysHandle* key) override;
     void showMessage(const char* textCp936) override;
     // Without DeletePrinterDriverExA, as before Windows 2000.
     bool hasDeletePrinterDriverEx = true;
+    // A mutex of the turn's name made before this run, and whether its owner
+    // is Administrators or LocalSystem.
+    bool mutexExists = false;
+    bool mutexOwnedByAdministrators = true;
     // What WaitForSingleObject answers, one result per call, then WAIT_OBJECT_0;
     // a failing call (failEvery) answers WAIT_FAILED with its error.
     std::vector<std::uint32_t> waitResults;
@@ -121,7 +128,8 @@ public:
     // The process token's user: LocalSystem (S-1-5-18) or not.
     bool localSystem = false;
     // Keys RegCreateKeyExA made (or found) and RegDeleteKeyA has not deleted,
-    // as "HKLM\...", with the values written into them since they were made.
+    // as "HKLM\...", with the values written into them since they were made;
+    // the keys RegOpenKeyExA finds for KEY_QUERY_VALUE.
     std::map<std::string, std::map<std::string, std::string>> registryKeys;
 
 private:

@@ -245,12 +245,12 @@ const char* stepName(InstallStep step) {
             return "InvalidSelection";
         case InstallStep::DriverDirectory:
             return "DriverDirectory";
-        case InstallStep::CopyFile:
-            return "CopyFile";
-        case InstallStep::AddPrinterDriver:
-            return "AddPrinterDriver";
-        case InstallStep::AddPrinter:
-            return "AddPrinter";
+        case InstallStep::CopyDriverFile:
+            return "CopyDriverFile";
+        case InstallStep::RegisterDriver:
+            return "RegisterDriver";
+        case InstallStep::CreatePrinter:
+            return "CreatePrinter";
         case InstallStep::OpenRegistryKey:
             return "OpenRegistryKey";
         case InstallStep::SetRegistryValue:

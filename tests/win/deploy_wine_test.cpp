@@ -6,8 +6,12 @@
 // a Chinese Windows is: the tool speaks Chinese there.
 #include <gtest/gtest.h>
 #include <windows.h>
+// clang-format off
+#include <sddl.h>
+// clang-format on
 #include <winspool.h>
 
+#include <memory>
 #include <optional>
 #include <regex>
 #include <string>
@@ -412,12 +416,28 @@ TEST_F(Deploy9xWine, UsageErrorsDoNothing) {
 // "TolmarDeploy" on Windows 98, "Global\\TolmarDeploy" from NT 5 on) and
 // append whole lines to a log they share.
 
+// The turn's mutex made as the tool makes it (owned by Administrators, open
+// to them and SYSTEM alone) and taken; null when it was there already.
+HANDLE takeNewTurn(const wchar_t* name) {
+    SysHandle handle = 0;
+    bool existed = false;
+    if (Win32DeploymentSystem().createMutex(narrow(name).c_str(), &handle, &existed) != 0) {
+        return nullptr;
+    }
+    const auto mutex = reinterpret_cast<HANDLE>(handle);
+    if (existed || WaitForSingleObject(mutex, 0) != WAIT_OBJECT_0) {
+        CloseHandle(mutex);
+        return nullptr;
+    }
+    return mutex;
+}
+
 // The turn, held by the test as another run would hold it.
 class HeldTurn {
 public:
     explicit HeldTurn(const wchar_t* name) {
-        mutex_ = CreateMutexW(nullptr, TRUE, name);
-        owned_ = mutex_ != nullptr && GetLastError() != ERROR_ALREADY_EXISTS;
+        mutex_ = takeNewTurn(name);
+        owned_ = mutex_ != nullptr;
     }
     ~HeldTurn() {
         release();
@@ -552,14 +572,14 @@ TEST_F(Deploy9xWine, ARunThatDoesNotGetItsTurnInTimeDoesNothing) {
         const ToolRun run =
             runTool(dir + L"\\TolmarDeploy.exe",
                     std::wstring(command) + L" --model " + model() + L" --log \"" + log + L"\"");
-        EXPECT_EQ(run.exitCode, 1u) << describe(run);
+        EXPECT_EQ(run.exitCode, 1618u) << "busy, as deployment systems read it: " << describe(run);
     }
     EXPECT_FALSE(findDriver(k9xEnvironment, model()).has_value());
     EXPECT_FALSE(findPrinter(model()).has_value());
     EXPECT_FALSE(installedFile(win9xCopies(kModel)[0].installed));
     const std::vector<std::string> lines = wholeLogLines(log);
     EXPECT_EQ(linesEndingWith(lines, waitingLine("1")), 2) << "each waits one second";
-    EXPECT_EQ(linesEndingWith(lines, kExitLine + "1\r"), 2);
+    EXPECT_EQ(linesEndingWith(lines, kExitLine + "1618\r"), 2);
     // Status only reads: it never waits.
     const ToolRun status = runTool(dir + L"\\TolmarDeploy.exe", L"status");
     EXPECT_EQ(status.exitCode, 0u) << describe(status);
@@ -615,7 +635,7 @@ TEST_F(DeployNtWine, TakesTheTurnARunThatDiedLeft) {
     const std::wstring dir = folder(L"pkg");
     ASSERT_NO_FATAL_FAILURE(layOut(dir));
     HANDLE mutex = nullptr;
-    std::thread([&mutex] { mutex = CreateMutexW(nullptr, TRUE, L"Global\\TolmarDeploy"); }).join();
+    std::thread([&mutex] { mutex = takeNewTurn(L"Global\\TolmarDeploy"); }).join();
     ASSERT_NE(mutex, nullptr);
     const ToolRun run = runTool(dir + L"\\TolmarDeploy.exe", L"install --model " + model());
     CloseHandle(mutex);
@@ -738,8 +758,9 @@ TEST(DeploySystemWine, TheTokenIsReadAndTheKeyIsCreatedAndDeleted) {
     EXPECT_EQ(system.regDeleteKey(RegistryRoot::CurrentUser, component), win32::kErrorFileNotFound);
 }
 
-// Started as Active Setup starts the StubPath: the tool by its full, quoted
-// path (here with a space and Chinese in it), then "default --model NAME".
+// The tool's own default command, as a logon script starts it: the tool by
+// its full, quoted path (here with a space and Chinese in it), then
+// "default --model NAME".
 TEST_F(DeployNtPrinterWine, TheLogonCommandMakesThePrinterTheUsersDefault) {
     const std::wstring dir = folder(L"Tolmar \u6253\u5370\u673a");
     ASSERT_NO_FATAL_FAILURE(layOut(dir));
@@ -790,6 +811,137 @@ TEST_F(DeployNtWine, RemoveDeletesTheLogonRegistration) {
     // Gone already: no failure.
     const ToolRun again = runTool(tool, L"remove --model " + model());
     EXPECT_EQ(again.exitCode, 0u) << describe(again);
+}
+
+// ---- Whose turn: a busy tool, and a mutex of the name that is not ours ---------
+
+// A mutex of the turn's name as a standard user makes one, held by the test:
+// owned by the user's own account and open to it and SYSTEM (what Windows
+// gives a user's objects), or open to no one at all.
+class UsersMutex {
+public:
+    UsersMutex(const wchar_t* name, bool openToNoOne) {
+        HANDLE token = nullptr;
+        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return;
+        union {
+            TOKEN_USER user;
+            BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+        } info;
+        DWORD size = 0;
+        LPWSTR sid = nullptr;
+        const bool known = GetTokenInformation(token, TokenUser, &info, sizeof info, &size) &&
+                           ConvertSidToStringSidW(info.user.User.Sid, &sid);
+        CloseHandle(token);
+        if (!known) return;
+        const std::wstring user = sid;
+        LocalFree(sid);
+        const std::wstring sddl =
+            L"O:" + user + (openToNoOne ? L"D:" : L"D:(A;;GA;;;" + user + L")(A;;GA;;;SY)");
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
+                                                                  &descriptor, nullptr)) {
+            return;
+        }
+        SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
+        mutex_ = CreateMutexW(&attributes, TRUE, name);
+        held_ = mutex_ != nullptr && GetLastError() != ERROR_ALREADY_EXISTS;
+        LocalFree(descriptor);
+    }
+    ~UsersMutex() {
+        if (held_) ReleaseMutex(mutex_);
+        if (mutex_) CloseHandle(mutex_);
+    }
+    UsersMutex(const UsersMutex&) = delete;
+    UsersMutex& operator=(const UsersMutex&) = delete;
+
+    bool held() const { return held_; }
+
+private:
+    HANDLE mutex_ = nullptr;
+    bool held_ = false;
+};
+
+// Only the administrators' mutex makes a run wait; one that does not get it
+// in time ends with 1618, as deployment systems expect of a busy installer.
+// Wine runs everything as one account, an administrator, which may name any
+// owner: the test plays a standard user through its mutex's owner and
+// access. On Windows a standard user can neither make the mutex with
+// Administrators as its owner nor open theirs; those answers are the
+// recording fake's to give (host DeploymentTurn tests).
+TEST_F(DeployNtWine, OnlyTheAdministratorsTurnMakesARunWait) {
+    const std::wstring dir = folder(L"pkg");
+    ASSERT_NO_FATAL_FAILURE(layOut(dir));
+    const WaitLimit limit(1);
+    ASSERT_TRUE(limit.set());
+    const std::wstring tool = dir + L"\\TolmarDeploy.exe";
+    const std::wstring remove = L"remove --model " + model();
+    const std::string waits = waitingLine("1").substr(0, waitingLine("1").size() - 1);
+    {
+        HeldTurn administrators(L"Global\\TolmarDeploy");
+        ASSERT_TRUE(administrators.owned());
+        const ToolRun run = runTool(tool, remove);
+        EXPECT_EQ(run.exitCode, 1618u) << describe(run);
+        EXPECT_NE(run.err.find(waits), std::string::npos) << describe(run);
+    }
+    for (const bool openToNoOne : {false, true}) {
+        UsersMutex user(L"Global\\TolmarDeploy", openToNoOne);
+        ASSERT_TRUE(user.held()) << "open to no one: " << openToNoOne;
+        const ToolRun run = runTool(tool, remove);
+        EXPECT_EQ(run.exitCode, 0u) << "open to no one: " << openToNoOne << "\n" << describe(run);
+        EXPECT_EQ(run.err.find(waits), std::string::npos) << "it waited: " << describe(run);
+    }
+}
+
+// The run that makes a new log writes its byte order mark and lets no one
+// else write before it is in; a run that finds the log being made waits for
+// the mark and writes none of its own. (Two runs making one log at once
+// each wrote a mark.) The test makes the log as such a run would.
+TEST_F(DeployNtWine, ARunWaitsForTheMarkOfALogAnotherRunIsMaking) {
+    const std::wstring dir = folder(L"pkg");
+    ASSERT_NO_FATAL_FAILURE(layOut(dir));
+    const std::wstring log = folder(L"new.log");
+    std::unique_ptr<void, decltype(&CloseHandle)> making(
+        CreateFileW(log.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, 0, nullptr),
+        &CloseHandle);
+    ASSERT_NE(making.get(), INVALID_HANDLE_VALUE) << GetLastError();
+    ToolProcess tool(dir + L"\\TolmarDeploy.exe",
+                     L"remove --model " + model() + L" --log \"" + log + L"\"");
+    // The tool tries for two seconds.
+    Sleep(1000);
+    DWORD written = 0;
+    EXPECT_TRUE(WriteFile(making.get(), "\xEF\xBB\xBF", 3, &written, nullptr));
+    CloseHandle(making.release());
+    const ToolRun run = tool.finish();
+    EXPECT_EQ(run.exitCode, 0u) << describe(run);
+    const std::vector<std::string> lines = wholeLogLines(log);
+    EXPECT_EQ(linesEndingWith(lines, kExitLine + "0\r"), 1);
+}
+
+// ---- The logon program ------------------------------------------------------------
+
+// What Active Setup starts at each user's logon after an install as SYSTEM:
+// the logon program beside the tool, by its full, quoted path (here with a
+// space and Chinese in it), then "default --model NAME". A GUI program, so
+// no console window opens; it takes that one command alone and has no words.
+TEST_F(DeployNtPrinterWine, TheLogonProgramMakesThePrinterTheUsersDefault) {
+    const std::wstring dir = folder(L"Tolmar \u6253\u5370\u673a");
+    ASSERT_NO_FATAL_FAILURE(layOut(dir));
+    const std::wstring logon = dir + L"\\TolmarLogon.exe";
+    ASSERT_TRUE(CopyFileW(widen(windowsPath(std::string(LOGON_EXE_PATH)).c_str()).c_str(),
+                          logon.c_str(), FALSE))
+        << "copy of the logon program, error " << GetLastError();
+    for (const std::wstring& wrong : {L"install --model " + model(), std::wstring(L"help"),
+                                      std::wstring(L"default --model QM-4799")}) {
+        const ToolRun run = runTool(logon, wrong);
+        EXPECT_EQ(run.exitCode, 2u) << narrow(wrong) << "\n" << describe(run);
+        EXPECT_FALSE(readRegistryValue(HKEY_CURRENT_USER, kUserWindowsKey, L"Device").has_value())
+            << narrow(wrong);
+    }
+    const ToolRun run = runTool(logon, L"default --model " + model());
+    EXPECT_EQ(run.exitCode, 0u) << describe(run);
+    EXPECT_EQ(readRegistryText(HKEY_CURRENT_USER, kUserWindowsKey, L"Device").value_or(L""),
+              model() + L",winspool,LPT2:");
+    EXPECT_EQ(run.out + run.err, "") << "it has no words: " << describe(run);
 }
 
 }  // namespace

@@ -148,7 +148,8 @@ Bytes readI686Exe() {
 }
 
 TEST(ShippedPrograms, StartInsideTheirCode) {
-    for (const char* path : {SETUP_I686_EXE, SETUP_I686_DEPLOY_EXE, SETUP_I686_ACTION_DLL}) {
+    for (const char* path :
+         {SETUP_I686_EXE, SETUP_I686_DEPLOY_EXE, SETUP_I686_LOGON_EXE, SETUP_I686_ACTION_DLL}) {
         const Bytes bytes = readFile(path);
         ASSERT_FALSE(bytes.empty()) << "build the win32 preset first: " << path;
         const PeImage image(bytes);
@@ -202,51 +203,27 @@ TEST(ShippedExecutable, ImportsOnlyWhatWindows95AndNt4Have) {
 // runtime either.
 const std::map<std::string, std::set<std::string>> kAlsoForTheTool = {
     {"ADVAPI32.DLL", {"RegCreateKeyExA", "RegDeleteKeyA", "RegQueryValueExA"}},
-    {"KERNEL32.DLL",
-     {"CompareStringA",
-      "CreateMutexA",
-      "DeleteFileA",
-      "FindResourceExA",
-      "FormatMessageA",
-      "GetCommandLineA",
-      "GetConsoleMode",
-      "GetConsoleOutputCP",
-      "GetFileAttributesA",
-      "GetFileSize",
-      "GetFileType",
-      "GetFullPathNameA",
-      "GetLocalTime",
-      "GetProcessHeap",
-      "GetProfileStringA",
-      "GetStdHandle",
-      "GetUserDefaultLangID",
-      "GetVersion",
-      "GetWindowsDirectoryA",
-      "HeapAlloc",
-      "HeapFree",
-      "LockFile",
-      "ReadFile",
-      "ReleaseMutex",
-      "SetErrorMode",
-      "SetFilePointer",
-      "Sleep",
-      "UnlockFile",
-      "WaitForSingleObject",
-      "WriteFile",
-      "WriteProfileStringA",
-      "lstrlenA",
-      "lstrlenW"}},
+    {"KERNEL32.DLL", {"CompareStringA",     "CreateMutexA",
+                      "DeleteFileA",        "FindResourceExA",
+                      "FormatMessageA",     "GetCommandLineA",
+                      "GetConsoleMode",     "GetConsoleOutputCP",
+                      "GetFileAttributesA", "GetFileSize",
+                      "GetFileType",        "GetFullPathNameA",
+                      "GetLocalTime",       "GetProcessHeap",
+                      "GetProfileStringA",  "GetStdHandle",
+                      "GetSystemTime",      "GetUserDefaultLangID",
+                      "GetVersion",         "GetWindowsDirectoryA",
+                      "HeapAlloc",          "HeapFree",
+                      "LockFile",           "ReadFile",
+                      "ReleaseMutex",       "SetErrorMode",
+                      "SetFilePointer",     "Sleep",
+                      "UnlockFile",         "WaitForSingleObject",
+                      "WriteFile",          "WriteProfileStringA",
+                      "lstrlenA",           "lstrlenW"}},
 };
 
-TEST(ShippedDeployTool, IsA32BitConsoleProgramImportingOnlyWhatWindows95AndNt4Have) {
-    const Bytes bytes = readFile(SETUP_I686_DEPLOY_EXE);
-    ASSERT_FALSE(bytes.empty()) << "build the win32 preset first: " << SETUP_I686_DEPLOY_EXE;
-    const PeImage image(bytes);
-    ASSERT_TRUE(image.valid());
-    EXPECT_EQ(image.machine(), 0x14c) << "i386";
-    EXPECT_EQ(image.subsystem(), 3) << "Windows console";
-    EXPECT_LE(image.majorOsVersion(), 4);
-    EXPECT_LE(image.majorSubsystemVersion(), 4);
+// Each import of the tool or the logon program is known to exist on Windows 95 and NT 4.0.
+void expectOnlyTheToolsImports(const PeImage& image) {
     for (const auto& [dll, functions] : image.imports()) {
         const auto allowed = kAvailableOnWin95AndNt4.find(dll);
         const auto extra = kAlsoForTheTool.find(dll);
@@ -258,6 +235,32 @@ TEST(ShippedDeployTool, IsA32BitConsoleProgramImportingOnlyWhatWindows95AndNt4Ha
                                << " is not known to exist on Windows 95 and NT 4.0";
         }
     }
+}
+
+TEST(ShippedDeployTool, IsA32BitConsoleProgramImportingOnlyWhatWindows95AndNt4Have) {
+    const Bytes bytes = readFile(SETUP_I686_DEPLOY_EXE);
+    ASSERT_FALSE(bytes.empty()) << "build the win32 preset first: " << SETUP_I686_DEPLOY_EXE;
+    const PeImage image(bytes);
+    ASSERT_TRUE(image.valid());
+    EXPECT_EQ(image.machine(), 0x14c) << "i386";
+    EXPECT_EQ(image.subsystem(), 3) << "Windows console";
+    EXPECT_LE(image.majorOsVersion(), 4);
+    EXPECT_LE(image.majorSubsystemVersion(), 4);
+    expectOnlyTheToolsImports(image);
+}
+
+// The logon program: a GUI program (no console window opens at logon),
+// with a part of the tool's imports.
+TEST(ShippedLogonProgram, IsA32BitGuiProgramImportingOnlyWhatWindows95AndNt4Have) {
+    const Bytes bytes = readFile(SETUP_I686_LOGON_EXE);
+    ASSERT_FALSE(bytes.empty()) << "build the win32 preset first: " << SETUP_I686_LOGON_EXE;
+    const PeImage image(bytes);
+    ASSERT_TRUE(image.valid());
+    EXPECT_EQ(image.machine(), 0x14c) << "i386";
+    EXPECT_EQ(image.subsystem(), 2) << "Windows GUI";
+    EXPECT_LE(image.majorOsVersion(), 4);
+    EXPECT_LE(image.majorSubsystemVersion(), 4);
+    expectOnlyTheToolsImports(image);
 }
 
 }  // namespace
