@@ -10,7 +10,13 @@ namespace setup {
 namespace {
 
 constexpr const char* kNames[kActionPropertyCount] = {
-    "MODEL", "PORT", "DEFAULT", "REMEMBEREDMODEL", "REMEMBEREDPORT", "REMEMBEREDDEFAULT",
+    "MODEL",
+    "PORT",
+    "DEFAULT",
+    "REMEMBEREDMODEL",
+    "REMEMBEREDPORT",
+    "REMEMBEREDDEFAULT",
+    "TolmarPackageModel",
 };
 constexpr char kInstall[] = "install";
 constexpr char kRemove[] = "remove";
@@ -40,6 +46,7 @@ const char* checkProperty(ActionProperty property, const char* value, ActionRequ
     switch (property) {
         case ActionProperty::Model:
         case ActionProperty::RememberedModel:
+        case ActionProperty::PackageModel:
             request.modelIndex = findModel(value);
             if (request.modelIndex < 0) {
                 return "is not a printer model of this package (TolmarDeploy help lists them)";

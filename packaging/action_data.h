@@ -18,8 +18,9 @@ enum class ActionProperty {
     RememberedModel,
     RememberedPort,
     RememberedDefault,
+    PackageModel,  // the model the package is built for
 };
-constexpr int kActionPropertyCount = 6;
+constexpr int kActionPropertyCount = 7;
 
 // The property's name in the package ("MODEL", "REMEMBEREDPORT", ...).
 const char* propertyName(ActionProperty property);

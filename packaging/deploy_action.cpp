@@ -107,11 +107,12 @@ void runTool(MSIHANDLE install, const char* const* arguments, int count, bool re
     setup::runTool(runner, arguments, count, relay, run);
 }
 
-// The checked values of a run: what was given and what the installed
-// package remembered.
+// The checked values of a run: what was given, what the installed package
+// remembered, and the package's own model.
 struct CheckedProperties {
     ActionRequest given;
     ActionRequest remembered;
+    ActionRequest package;
 };
 
 // Reads and checks every property the elevated actions depend on; false
@@ -130,7 +131,9 @@ bool checkProperties(MSIHANDLE install, CheckedProperties& checked) {
         } else if (result != ERROR_SUCCESS) {
             why = "cannot be read";
         } else {
-            ActionRequest& request = i < 3 ? checked.given : checked.remembered;
+            ActionRequest& request = property == ActionProperty::PackageModel ? checked.package
+                                     : i < 3                                  ? checked.given
+                                                                              : checked.remembered;
             why = setup::checkProperty(property, value, request);
         }
         if (!why) continue;
@@ -182,40 +185,43 @@ bool readActionData(MSIHANDLE install, ActionCommand command, char (&data)[kData
 }  // namespace
 
 // Immediate, before anything is written, on an installation, a repair and an
-// upgrade: every value checked, a model given, and the one the installed
-// package has. A package remembers one model; taking a second over it (a new
-// MODEL, or a package with another model built in) would leave the first
-// printer where no uninstall reaches it. Sets DeployInstall's data.
+// upgrade: every value checked, and the model the package is built for; a
+// MODEL given, or remembered, must name that one (another model is another
+// product, with a package of its own). Sets DeployInstall's data.
 extern "C" __declspec(dllexport) UINT __stdcall PrepareInstall(MSIHANDLE install) {
     CheckedProperties checked;
     if (!checkProperties(install, checked)) return ERROR_INSTALL_FAILURE;
-    if (checked.given.modelIndex < 0) {
-        logAnsi(install,
-                "MODEL is not set: give the printer model on the command line, for example "
-                "msiexec /i <package>.msi MODEL=QM-4716II. Nothing was installed.");
+    const int model = checked.package.modelIndex;
+    if (model < 0) {
+        logAnsi(install, "The package names no model of its own. Nothing was installed.");
         return ERROR_INSTALL_FAILURE;
     }
-    const int remembered = checked.remembered.modelIndex;
-    if (remembered >= 0 && remembered != checked.given.modelIndex) {
+    const char* modelName = setup::ModelCatalogue::row(model).modelName;
+    const int named[] = {checked.given.modelIndex, checked.remembered.modelIndex};
+    for (const int other : named) {
+        if (other < 0 || other == model) continue;
         WideLine line;
-        line.append(L"The package is installed for ");
-        line.appendAnsi(setup::ModelCatalogue::row(remembered).modelName);
-        line.append(
-            L". Uninstall it first (msiexec /x) to install another model. Nothing was changed.");
+        line.append(L"This package installs ");
+        line.appendAnsi(modelName);
+        line.append(L", not ");
+        line.appendAnsi(setup::ModelCatalogue::row(other).modelName);
+        line.append(L": each model has a package of its own. Nothing was changed.");
         logLine(install, line);
         return ERROR_INSTALL_FAILURE;
     }
+    checked.given.modelIndex = model;
     return setActionData(install, kInstallData, ActionCommand::Install, checked.given)
                ? ERROR_SUCCESS
                : ERROR_INSTALL_FAILURE;
 }
 
 // Immediate, before anything is removed: every value checked, and
-// DeployRemove's data made for the model the package remembered.
+// DeployRemove's data made for the model the package remembered (its own).
 extern "C" __declspec(dllexport) UINT __stdcall PrepareRemove(MSIHANDLE install) {
     CheckedProperties checked;
     if (!checkProperties(install, checked)) return ERROR_INSTALL_FAILURE;
-    if (checked.remembered.modelIndex < 0) return ERROR_SUCCESS;
+    if (checked.remembered.modelIndex < 0 || checked.package.modelIndex < 0) return ERROR_SUCCESS;
+    checked.remembered.modelIndex = checked.package.modelIndex;
     return setActionData(install, kRemoveData, ActionCommand::Remove, checked.remembered)
                ? ERROR_SUCCESS
                : ERROR_INSTALL_FAILURE;

@@ -168,7 +168,7 @@ againRatio=$(ratio "$againMs" "$againBareMs")
 deploySize=$(stat -c %s "$win32/TolmarDeploy.exe")
 release=$(ls "$win32"/release/TolmarPrinterDriver-*.zip | head -n 1)
 releaseSize=$(stat -c %s "$release")
-modelPackages=$(ls "$win32"/GroupPolicy/*.msi | wc -l)
+modelPackages=$(ls "$win32"/MSI/*.msi | wc -l)
 
 echo
 row "figure" "measured" "baseline" "ratio" "goal" "result"

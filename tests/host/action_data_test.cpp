@@ -28,6 +28,7 @@ TEST(ActionProperties, AcceptOnlyWhatTheToolAcceptsAndSayWhyNot) {
     } cases[] = {
         {ActionProperty::Model, "qm-4716ii", true, 2, 0, false},
         {ActionProperty::RememberedModel, "QM-4720XIII", true, 14, 0, false},
+        {ActionProperty::PackageModel, "QM-4706", true, 10, 0, false},
         {ActionProperty::Model, "", true, -1, 0, false},
         {ActionProperty::Model, "QM-0000", false},
         {ActionProperty::Model, "QM-4716II --package C:\\other", false},

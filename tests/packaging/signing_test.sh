@@ -1,10 +1,11 @@
 #!/bin/bash
-# Signs the programs and the MSI of both Windows builds with a throwaway
-# certificate, checks every signature with osslsigncode, and runs the signed
-# x86_64 Setup.exe under Wine through its wizard (the i686 one cannot run
-# here). Copies are signed; the build's own files stay as they are.
+# Signs the programs and an MSI of both Windows builds, and the x86
+# packages' cabinet, with a throwaway certificate, checks every signature
+# with osslsigncode, and runs the signed x86_64 Setup.exe under Wine through
+# its wizard (the i686 one cannot run here). Copies are signed; the build's
+# own files stay as they are.
 #
-#   signing_test.sh <sign.cmake> <x64 Setup.exe> <x64 TolmarDeploy.exe> <x64 MSI>
+#   signing_test.sh <sign.cmake> <x64 Setup.exe> <x64 TolmarDeploy.exe> <an x64 MSI>
 #                   <i686 build folder> <placeholder package> <wine-run.sh> <setup_ui_tests.exe>
 set -euo pipefail
 sign_script=$1 setup64=$2 deploy64=$3 msi64=$4 build32=$5 package=$6 wine_run=$7 ui_tests=$8
@@ -20,14 +21,15 @@ openssl req -x509 -newkey rsa:2048 -nodes -sha256 -days 2 -subj "/CN=Tolmar test
     -addext "extendedKeyUsage=codeSigning" -keyout "$work/key.pem" -out "$work/cert.pem" \
     >/dev/null 2>&1 || fail "openssl could not make the throwaway certificate"
 
-msi32=$(ls "$build32"/TolmarPrinterDriver-*-x86*.msi 2>/dev/null | head -n 1 || true)
-for file in "$build32/Setup.exe" "$build32/TolmarDeploy.exe" "$msi32"; do
-    [ -f "$file" ] || fail "${file:-the x86 MSI} is missing: build the win32 preset first"
+msi32=$(ls "$build32"/MSI/TolmarPrinterDriver-*-x86*.msi 2>/dev/null | head -n 1 || true)
+cab32=$(ls "$build32"/MSI/*.cab 2>/dev/null | head -n 1 || true)
+for file in "$build32/Setup.exe" "$build32/TolmarDeploy.exe" "$msi32" "$cab32"; do
+    [ -f "$file" ] || fail "${file:-the x86 MSI or its cabinet} is missing: build the win32 preset first"
 done
 
 mkdir -p "$work/x64" "$work/x86"
 cp "$setup64" "$deploy64" "$msi64" "$work/x64/"
-cp "$build32/Setup.exe" "$build32/TolmarDeploy.exe" "$msi32" "$work/x86/"
+cp "$build32/Setup.exe" "$build32/TolmarDeploy.exe" "$msi32" "$cab32" "$work/x86/"
 for file in "$work"/x64/* "$work"/x86/*; do
     name="$(basename "$(dirname "$file")")/$(basename "$file")"
     cmake -DFILE="$file" -DCERT="$work/cert.pem" -DKEY="$work/key.pem" -P "$sign_script" \

@@ -1,9 +1,9 @@
 // The x64 MSI under Wine's msiexec, TolmarDeploy set to Windows 98 so that
-// the package's printer is really created: a silent install puts the files,
-// the printer and the Programs and Features entry in place, uninstall takes
-// them all away again, and an installation without a usable MODEL, or with
-// any value that is not the catalogue's, fails with 1603 and leaves nothing.
-// A model's own package (for Group Policy) installs its model unasked.
+// the package's printer is really created: a silent install of a model's
+// package puts the files, the printer and the Programs and Features entry in
+// place, uninstall takes them all away again, and an installation with
+// another model or any value that is not the catalogue's fails with 1603 and
+// leaves nothing. Each model's package is a product of its own.
 // The x86 MSI stops on this 64-bit Windows at its launch condition. The
 // custom action's runner is run here too, with a limit of the test's own.
 // Under code page 936. msiexec's exit code is read here, in full: a shell
@@ -34,7 +34,7 @@ namespace {
 constexpr int kModel = 2;       // QM-4716II, a model of the 9x driver QM47.DRV
 constexpr int kOtherModel = 0;  // QM-4712II, another one
 constexpr wchar_t kInstallFolder[] = L"C:\\Program Files\\Tolmar Printer Driver";
-constexpr wchar_t kSettingsKey[] = L"Software\\Tolmar\\Printer Driver";
+constexpr wchar_t kSettingsKey[] = L"Software\\Tolmar\\Printer Driver\\QM-4716II";
 constexpr wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 constexpr wchar_t kToolAppDefaults[] = L"Software\\Wine\\AppDefaults\\TolmarDeploy.exe";
 constexpr DWORD kProgramTimeoutMs = 120000;
@@ -47,14 +47,15 @@ std::string modelText(int index) {
     return narrow(model(index));
 }
 
-std::wstring msiPath() {
-    return windowsPath(widen(SETUP_MSI_PATH));
-}
-
-// A model's own package, as the release carries it for Group Policy.
+// A model's package, as the release carries it.
 std::wstring modelMsiPath(int index) {
     return windowsPath(widen(SETUP_MODEL_MSI_PREFIX) + model(index) +
                        widen(SETUP_MODEL_MSI_SUFFIX));
+}
+
+// The package most tests install: the model kModel's.
+std::wstring msiPath() {
+    return modelMsiPath(kModel);
 }
 
 // Owns a database, view, record or summary handle, whatever the test's
@@ -261,7 +262,7 @@ class MsiPackage : public ::testing::Test {
 protected:
     void SetUp() override {
         code_ = productCode();
-        ASSERT_FALSE(code_.empty()) << "no ProductCode in " << SETUP_MSI_PATH;
+        ASSERT_FALSE(code_.empty()) << "no ProductCode in " << narrow(msiPath());
         ASSERT_TRUE(toolKey_.ready());
         ASSERT_TRUE(writeRegistryText(HKEY_CURRENT_USER, kToolAppDefaults, L"Version", L"win98"));
         removal_.emplace(code_);
@@ -298,21 +299,9 @@ TEST_F(MsiPackage, InstallsThePrinterAndItsFilesAndUninstallTakesEverythingAway)
         const std::optional<std::wstring> value = readRegistryText(HKEY_LOCAL_MACHINE, entry, name);
         return value ? narrow(*value) : std::string("(none)");
     };
-    EXPECT_EQ(text(L"DisplayName"), "Tolmar Printer Driver");
+    EXPECT_EQ(text(L"DisplayName"), "Tolmar Printer Driver " + modelText(kModel));
     EXPECT_EQ(text(L"DisplayVersion"), SETUP_MSI_VERSION);
     EXPECT_EQ(text(L"Publisher"), "Tolmar");
-
-    // The package remembers one model: another one over it is refused, or
-    // the first printer would be left where no uninstall reaches it.
-    const MsiexecRun other = msiexec(L"/i \"" + msiPath() + L"\" MODEL=" + model(kOtherModel));
-    report("/i MODEL=" + modelText(kOtherModel) + " over it", other.exitCode, footprint(code_));
-    EXPECT_EQ(other.exitCode, static_cast<DWORD>(ERROR_INSTALL_FAILURE)) << other.log;
-    EXPECT_NE(other.log.find("The package is installed for " + modelText(kModel)),
-              std::string::npos)
-        << other.log;
-    EXPECT_FALSE(findPrinter(model(kOtherModel)).has_value())
-        << "the printer " << modelText(kOtherModel);
-    EXPECT_TRUE(findPrinter(model(kModel)).has_value()) << "the printer " << modelText(kModel);
 
     const MsiexecRun removal = msiexec(L"/x \"" + msiPath() + L"\"");
     ASSERT_EQ(removal.exitCode, 0u) << removal.log;
@@ -371,32 +360,30 @@ TEST_F(MsiPackage, AModelsOwnPackageInstallsItsPrinterWithoutAnyProperty) {
     expectNothingLeft(removed);
 }
 
-// One package per model of the catalogue, each with its model set, the
-// product code of the package without one (so one model per computer holds
-// across them all) and a package code of its own.
+// One package per model of the catalogue, each a product of its own: its
+// name, product code, upgrade code (what a newer release of the model finds
+// it by) and package code its own.
 TEST(ModelPackages, EveryModelHasAPackageOfItsOwn) {
-    const std::wstring product = productCode();
-    ASSERT_FALSE(product.empty()) << "no ProductCode in " << SETUP_MSI_PATH;
-    std::set<std::wstring> packageCodes = {packageCode(msiPath())};
+    std::set<std::wstring> codes;
     for (std::size_t index = 0; index < modelNames().size(); ++index) {
         const int i = static_cast<int>(index);
         SCOPED_TRACE(modelText(i));
         const std::wstring package = modelMsiPath(i);
         ASSERT_TRUE(fileExists(package)) << narrow(package);
-        EXPECT_EQ(packageProperty(package, L"MODEL"), model(i));
-        EXPECT_EQ(productCode(package), product);
-        const std::wstring code = packageCode(package);
-        EXPECT_FALSE(code.empty());
-        EXPECT_TRUE(packageCodes.insert(code).second)
-            << "package code " << narrow(code) << " twice";
+        EXPECT_EQ(packageProperty(package, L"ProductName"), L"Tolmar Printer Driver " + model(i));
+        for (const std::wstring& code :
+             {productCode(package), packageProperty(package, L"UpgradeCode"),
+              packageCode(package)}) {
+            EXPECT_FALSE(code.empty());
+            EXPECT_TRUE(codes.insert(code).second) << "code " << narrow(code) << " twice";
+        }
     }
 }
 
 // A package run that fails rolls back to nothing, with the reason in the
-// log: no model, an unknown one, and an install step that fails halfway (the
-// 9x procedure cannot store COM1's settings where Wine's registry lacks the
-// port driver's key), after which the printer the tool already created is
-// removed again.
+// log: another model than the package's, an unknown one, and an install step that fails halfway
+// (the 9x procedure cannot store COM1's settings where Wine's registry lacks the port driver's
+// key), after which the printer the tool already created is removed again.
 TEST_F(MsiPackage, AFailedInstallationExitsWith1603AndLeavesNothing) {
     ASSERT_FALSE(registryKeyExists(HKEY_LOCAL_MACHINE, kFirstPortKey))
         << "HKLM\\" << narrow(kFirstPortKey) << " would let the COM1 case succeed";
@@ -405,7 +392,8 @@ TEST_F(MsiPackage, AFailedInstallationExitsWith1603AndLeavesNothing) {
         std::wstring properties;
         std::string logged;
     } cases[] = {
-        {"no MODEL", L"", "MODEL is not set"},
+        {"another model", L" MODEL=" + model(kOtherModel),
+         "This package installs " + modelText(kModel) + ", not " + modelText(kOtherModel)},
         {"an unknown MODEL", L" MODEL=QM-0000", "MODEL \"QM-0000\" is not a printer model"},
         {"a failed step", L" MODEL=" + model(kModel) + L" PORT=COM1",
          "Removing what the failed installation of " + modelText(kModel) + " left behind"},
@@ -561,6 +549,60 @@ TEST_F(MsiPackage, TheX86PackageStopsOn64BitWindowsWithItsReasonInTheLog) {
     EXPECT_FALSE(fileExists(L"C:\\Program Files (x86)\\Tolmar Printer Driver"));
     EXPECT_FALSE(findPrinter(model(kModel)).has_value()) << "the printer";
     EXPECT_FALSE(findDriver(k9xEnvironment, model(kModel)).has_value()) << "the driver";
+}
+
+// Two models side by side, each its own product: installing the second
+// leaves the first, removing one leaves the other with the files it still
+// uses (one tool and one driver package in one folder, which Windows
+// Installer keeps while a product still has them), and removing the other
+// takes everything.
+TEST_F(MsiPackage, TwoModelsSitSideBySideAndEachUninstallsAlone) {
+    constexpr int kSideModel = 10;  // QM-4706, the 9x driver QM47V.DRV
+    const std::wstring sidePackage = modelMsiPath(kSideModel);
+    const ProductRemoval sideRemoval(productCode(sidePackage));
+    const std::wstring sideCode = productCode(sidePackage);
+    ASSERT_NE(sideCode, code_) << "one product code for two models";
+    const std::wstring sideKey = L"Software\\Tolmar\\Printer Driver\\" + model(kSideModel);
+
+    const MsiexecRun first = msiexec(L"/i \"" + msiPath() + L"\"");
+    ASSERT_EQ(first.exitCode, 0u) << first.log;
+    const MsiexecRun second = msiexec(L"/i \"" + sidePackage + L"\"");
+    ASSERT_EQ(second.exitCode, 0u) << second.log;
+    report("/i of " + modelText(kModel) + ", then of " + modelText(kSideModel), second.exitCode,
+           footprint(code_));
+    EXPECT_TRUE(findPrinter(model(kModel)).has_value()) << "the printer " << modelText(kModel);
+    EXPECT_TRUE(findPrinter(model(kSideModel)).has_value())
+        << "the printer " << modelText(kSideModel);
+    EXPECT_TRUE(registryKeyExists(HKEY_LOCAL_MACHINE, std::wstring(kUninstallKey) + sideCode))
+        << "the second product's Programs and Features entry";
+
+    const MsiexecRun firstRemoval = msiexec(L"/x " + code_);
+    ASSERT_EQ(firstRemoval.exitCode, 0u) << firstRemoval.log;
+    const Footprint left = footprint(code_);
+    report("/x of " + modelText(kModel), firstRemoval.exitCode, left);
+    EXPECT_FALSE(left.printer || left.uninstallEntry || left.settingsKey)
+        << modelText(kModel) << " is gone";
+    EXPECT_TRUE(findPrinter(model(kSideModel)).has_value())
+        << "the printer " << modelText(kSideModel);
+    EXPECT_TRUE(registryKeyExists(HKEY_LOCAL_MACHINE, sideKey)) << narrow(sideKey);
+    const std::wstring folder = kInstallFolder;
+    for (const auto& [family, files] :
+         {std::pair{L"\\win2k", ntPackageFiles()}, std::pair{L"\\win9x", win9xPackageFiles()}}) {
+        EXPECT_EQ(packageFilesIn(folder + family).size(), files.size())
+            << "the driver package in " << narrow(folder + family);
+    }
+    // The tool that is left runs, with the package beside it.
+    EXPECT_EQ(runProgram(folder + L"\\TolmarDeploy.exe", L"status --model " + model(kSideModel)),
+              0u)
+        << "TolmarDeploy status --model " << modelText(kSideModel);
+
+    const MsiexecRun secondRemoval = msiexec(L"/x " + sideCode);
+    ASSERT_EQ(secondRemoval.exitCode, 0u) << secondRemoval.log;
+    const Footprint removed = footprint(sideCode);
+    report("/x of " + modelText(kSideModel), secondRemoval.exitCode, removed);
+    expectNothingLeft(removed);
+    EXPECT_FALSE(findPrinter(model(kSideModel)).has_value())
+        << "the printer " << modelText(kSideModel);
 }
 
 // ---- The custom action's runner, in this process, with a limit of its own ----
