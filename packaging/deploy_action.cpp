@@ -39,6 +39,15 @@ constexpr char kInstallData[] = "DeployInstall";
 constexpr char kRemoveData[] = "DeployRemove";
 constexpr char kToolFile[] = "[#TolmarDeploy.exe]";
 constexpr std::size_t kDataSize = 1024;
+// Where a deferred action notes that its product needs a restart, for the
+// immediate action after InstallFinalize to ask for it (a deferred action
+// may not call MsiSetMode): a value named by the product code, in a
+// volatile key (gone at the restart it stands for) that only administrators
+// can write.
+constexpr char kRestartKey[] = "Software\\Tolmar\\Printer Driver\\Restart";
+constexpr char kRestartKeyParent[] = "Software\\Tolmar\\Printer Driver";
+constexpr char kRestartKeyTop[] = "Software\\Tolmar";
+constexpr std::size_t kProductCodeSize = 39;  // "{XXXXXXXX-...}" and its NUL
 
 class MsiRecord {
 public:
@@ -53,6 +62,22 @@ public:
 
 private:
     MSIHANDLE record_;
+};
+
+class RegistryKey {
+public:
+    RegistryKey() = default;
+    ~RegistryKey() {
+        if (key_) RegCloseKey(key_);
+    }
+    RegistryKey(const RegistryKey&) = delete;
+    RegistryKey& operator=(const RegistryKey&) = delete;
+
+    HKEY* receive() { return &key_; }
+    HKEY get() const { return key_; }
+
+private:
+    HKEY key_ = nullptr;
 };
 
 // One line into the installation log. The record's template is formatted,
@@ -182,6 +207,29 @@ bool readActionData(MSIHANDLE install, ActionCommand command, char (&data)[kData
     return false;
 }
 
+// The product code of the running package; false when it cannot be read.
+bool productCode(MSIHANDLE install, char (&code)[kProductCodeSize]) {
+    DWORD size = sizeof code;
+    return MsiGetPropertyA(install, "ProductCode", code, &size) == ERROR_SUCCESS && code[0];
+}
+
+// Deletes a key of ours once nothing is left in it.
+void deleteIfEmpty(const char* path) {
+    DWORD subkeys = 1;
+    DWORD values = 1;
+    {
+        RegistryKey key;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE, key.receive()) !=
+                ERROR_SUCCESS ||
+            RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
+                             &values, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+            return;
+        }
+    }
+    // On the 9x family RegDeleteKey takes a whole tree: only an empty key goes.
+    if (subkeys == 0 && values == 0) RegDeleteKeyA(HKEY_LOCAL_MACHINE, path);
+}
+
 }  // namespace
 
 // Immediate, before anything is written, on an installation, a repair and an
@@ -238,13 +286,56 @@ extern "C" __declspec(dllexport) UINT __stdcall RemoveWithTool(MSIHANDLE install
     runTool(install, arguments, setup::removeArguments(decoded, arguments), true, run);
     if (!run.started || run.timedOut) return ERROR_INSTALL_FAILURE;
     // A driver file the spooler still holds goes at the next restart: the
-    // removal has succeeded, and msiexec ends with 3010 so that deployment
-    // systems schedule that restart.
+    // removal has succeeded, and msiexec is to end with 3010 so that
+    // deployment systems schedule that restart. Noted here, asked for by
+    // AskForRestart.
     if (run.exitCode == ERROR_SUCCESS_REBOOT_REQUIRED) {
-        MsiSetMode(install, MSIRUNMODE_REBOOTATEND, TRUE);
+        char code[kProductCodeSize] = {};
+        RegistryKey key;
+        const char* model = setup::ModelCatalogue::row(decoded.request.modelIndex).modelName;
+        if (!productCode(install, code) ||
+            RegCreateKeyExA(HKEY_LOCAL_MACHINE, kRestartKey, 0, nullptr, REG_OPTION_VOLATILE,
+                            KEY_SET_VALUE, nullptr, key.receive(), nullptr) != ERROR_SUCCESS ||
+            RegSetValueExA(key.get(), code, 0, REG_SZ, reinterpret_cast<const BYTE*>(model),
+                           static_cast<DWORD>(lstrlenA(model) + 1)) != ERROR_SUCCESS) {
+            logAnsi(install,
+                    "The restart the removal needs could not be noted: restart the computer.");
+        }
         return ERROR_SUCCESS;
     }
     return run.exitCode == 0 ? ERROR_SUCCESS : ERROR_INSTALL_FAILURE;
+}
+
+// Immediate, after InstallFinalize: asks for the restart a deferred action
+// of this product noted (msiexec then ends with 3010, and restarts only
+// where neither /norestart nor REBOOT=ReallySuppress is given), and takes
+// the note away. A standard user's run cannot delete it: it goes at the
+// restart.
+extern "C" __declspec(dllexport) UINT __stdcall AskForRestart(MSIHANDLE install) {
+    char code[kProductCodeSize] = {};
+    if (!productCode(install, code)) return ERROR_SUCCESS;
+    {
+        RegistryKey key;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRestartKey, 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
+                          key.receive()) != ERROR_SUCCESS &&
+            RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRestartKey, 0, KEY_QUERY_VALUE, key.receive()) !=
+                ERROR_SUCCESS) {
+            return ERROR_SUCCESS;
+        }
+        if (RegQueryValueExA(key.get(), code, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS) {
+            return ERROR_SUCCESS;
+        }
+        logAnsi(install, "A driver file goes at the next restart: the computer must be restarted.");
+        if (MsiSetMode(install, MSIRUNMODE_REBOOTATEND, TRUE) != ERROR_SUCCESS) {
+            logAnsi(install, "Windows Installer did not take the request for the restart.");
+        }
+        RegDeleteValueA(key.get(), code);
+    }
+    deleteIfEmpty(kRestartKey);
+    deleteIfEmpty(kRestartKeyParent);
+    deleteIfEmpty(kRestartKeyTop);
+    return ERROR_SUCCESS;
 }
 
 // Deferred: "<tool> install --model NAME --port PORT [--default]". Windows

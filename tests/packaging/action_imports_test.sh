@@ -10,12 +10,14 @@ set -euo pipefail
 dll=$1
 [ -f "$dll" ] || { echo "action_imports_test: $dll is missing: build the win32 preset first" >&2; exit 1; }
 known="
+ADVAPI32.dll:RegCloseKey RegCreateKeyExA RegDeleteKeyA RegDeleteValueA RegOpenKeyExA
+ RegQueryInfoKeyA RegQueryValueExA RegSetValueExA
 KERNEL32.dll:CloseHandle CreateFileA CreatePipe CreateProcessA DeleteCriticalSection
  DuplicateHandle EnterCriticalSection FreeLibrary GetCurrentProcess GetExitCodeProcess
  GetLastError GetModuleHandleA GetProcAddress GetTickCount GetVersion InitializeCriticalSection
  IsDBCSLeadByte LeaveCriticalSection LoadLibraryA MultiByteToWideChar PeekNamedPipe ReadFile
  Sleep TerminateProcess TlsGetValue VirtualProtect VirtualQuery WaitForSingleObject
- WideCharToMultiByte
+ WideCharToMultiByte lstrlenA
 msi.dll:MsiCloseHandle MsiCreateRecord MsiFormatRecordA MsiGetPropertyA MsiProcessMessage
  MsiRecordSetStringA MsiSetMode MsiSetPropertyA
 msvcrt.dll:_amsg_exit _initterm _iob _lock _unlock abort calloc free fwrite memcpy memmove
