@@ -94,6 +94,19 @@ void describeValue(const char* value, char* out, std::size_t size) {
     }
 }
 
+bool isPackageTool(const char* toolPath, const char* programFiles) {
+    static const char kRest[] = "\\Tolmar Printer Driver\\TolmarDeploy.exe";
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+    std::size_t folder = std::strlen(programFiles);
+    while (folder > 0 && programFiles[folder - 1] == '\\') --folder;
+    if (folder == 0 || std::strlen(toolPath) != folder + sizeof kRest - 1) return false;
+    for (std::size_t i = 0; toolPath[i] != '\0'; ++i) {
+        const char expected = i < folder ? programFiles[i] : kRest[i - folder];
+        if (lower(toolPath[i]) != lower(expected)) return false;
+    }
+    return true;
+}
+
 bool encodeActionData(ActionCommand command, const ActionRequest& request, const char* toolPath,
                       char* out, std::size_t size) {
     if (size == 0) return false;

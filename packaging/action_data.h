@@ -46,6 +46,13 @@ const char* checkProperty(ActionProperty property, const char* value, ActionRequ
 // own), cut with "..." to fit; always NUL-terminated.
 void describeValue(const char* value, char* out, std::size_t size);
 
+// The tool runs as SYSTEM only from the package's own folder under Program
+// Files (programFiles: where Windows keeps it, never a property a command
+// line can set), which only administrators can change: any other folder
+// INSTALLDIR names may be one users can write to. Letter case aside, the
+// path must be exactly "<programFiles>\Tolmar Printer Driver\TolmarDeploy.exe".
+bool isPackageTool(const char* toolPath, const char* programFiles);
+
 enum class ActionCommand { Install, Remove };
 
 // CustomActionData: "install|remove <TAB> model <TAB> port <TAB> 0|1 <TAB>

@@ -9,7 +9,8 @@
 // The elevated (deferred) actions run as SYSTEM with what a standard user
 // may have given on the command line, so the immediate actions check every
 // such value first, before anything is written, and hand on only the
-// catalogue's own names (packaging/action_data.h).
+// catalogue's own names (packaging/action_data.h). The tool they run must be
+// the one in the package's folder under Program Files.
 // windows.h first: msi.h and msiquery.h need its types.
 // clang-format off
 #include <windows.h>
@@ -177,6 +178,34 @@ bool checkProperties(MSIHANDLE install, CheckedProperties& checked) {
     return true;
 }
 
+// False, with the reason in the log, unless tool is the package's own under
+// Program Files as Windows names that folder (not as ProgramFilesFolder, a
+// property any command line can set).
+bool toolInItsFolder(MSIHANDLE install, const char* tool) {
+    char programFiles[MAX_PATH] = {};
+    DWORD size = sizeof programFiles - 1;
+    DWORD type = 0;
+    RegistryKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion", 0,
+                      KEY_QUERY_VALUE, key.receive()) != ERROR_SUCCESS ||
+        RegQueryValueExA(key.get(), "ProgramFilesDir", nullptr, &type,
+                         reinterpret_cast<BYTE*>(programFiles), &size) != ERROR_SUCCESS ||
+        type != REG_SZ) {
+        programFiles[0] = '\0';
+    }
+    if (setup::isPackageTool(tool, programFiles)) return true;
+    WideLine line;
+    line.append(L"TolmarDeploy would run from ");
+    line.appendAnsi(tool);
+    line.append(L", outside ");
+    line.appendAnsi(programFiles[0] ? programFiles : "Program Files (not found)");
+    line.append(
+        L"\\Tolmar Printer Driver: as SYSTEM it runs only from there, where only "
+        L"administrators can write. Install without INSTALLDIR. Nothing was changed.");
+    logLine(install, line);
+    return false;
+}
+
 // CustomActionData for a deferred action: the command, the checked values
 // and the installed tool's path.
 bool setActionData(MSIHANDLE install, const char* property, ActionCommand command,
@@ -184,10 +213,14 @@ bool setActionData(MSIHANDLE install, const char* property, ActionCommand comman
     char tool[MAX_PATH * 2] = {};
     DWORD size = sizeof tool;
     MsiRecord record(1);
-    char data[kDataSize];
     if (!record.get() || MsiRecordSetStringA(record.get(), 0, kToolFile) != ERROR_SUCCESS ||
-        MsiFormatRecordA(install, record.get(), tool, &size) != ERROR_SUCCESS ||
-        !setup::encodeActionData(command, request, tool, data, sizeof data) ||
+        MsiFormatRecordA(install, record.get(), tool, &size) != ERROR_SUCCESS) {
+        logAnsi(install, "TolmarDeploy: the package cannot name its tool (TolmarDeploy.exe).");
+        return false;
+    }
+    if (!toolInItsFolder(install, tool)) return false;
+    char data[kDataSize];
+    if (!setup::encodeActionData(command, request, tool, data, sizeof data) ||
         MsiSetPropertyA(install, property, data) != ERROR_SUCCESS) {
         logAnsi(install, "TolmarDeploy: the package cannot name its tool (TolmarDeploy.exe).");
         return false;
@@ -195,13 +228,14 @@ bool setActionData(MSIHANDLE install, const char* property, ActionCommand comman
     return true;
 }
 
-// The deferred action's data, checked again and for the command it is for.
+// The deferred action's data, checked again, for the command it is for and
+// the tool's folder.
 bool readActionData(MSIHANDLE install, ActionCommand command, char (&data)[kDataSize],
                     DecodedActionData& decoded) {
     DWORD size = sizeof data;
     if (MsiGetPropertyA(install, "CustomActionData", data, &size) == ERROR_SUCCESS &&
         setup::decodeActionData(data, decoded) && decoded.command == command) {
-        return true;
+        return toolInItsFolder(install, decoded.toolPath);
     }
     logAnsi(install, "TolmarDeploy: the package gave no command line it accepts.");
     return false;

@@ -85,6 +85,35 @@ TEST(ActionProperties, AValueInTheLogStaysOnOneLineAndInItsRoom) {
     }
 }
 
+// The tool SYSTEM runs is the package's own under Program Files, as Windows
+// names that folder; any other INSTALLDIR may be one users can write to.
+TEST(ActionSettings, TheToolRunsOnlyFromThePackagesFolderUnderProgramFiles) {
+    const struct {
+        const char* tool;
+        const char* programFiles;
+        bool accepted;
+    } cases[] = {
+        {kTool, "C:\\Program Files", true},
+        {kTool, "C:\\Program Files\\", true},
+        {"c:\\PROGRAM FILES\\tolmar printer driver\\tolmardeploy.EXE", "C:\\Program Files", true},
+        {"D:\\Apps\\Tolmar Printer Driver\\TolmarDeploy.exe", "D:\\Apps", true},
+        {"C:\\users\\Public\\Tolmar 100%PATH%\\TolmarDeploy.exe", "C:\\Program Files", false},
+        {"C:\\Tolmar\\TolmarDeploy.exe", "C:\\Program Files", false},
+        {"C:\\Program Files\\Tolmar Printer Driver\\..\\..\\Tolmar\\TolmarDeploy.exe",
+         "C:\\Program Files", false},
+        {"C:\\Program Files\\Other\\Tolmar Printer Driver\\TolmarDeploy.exe", "C:\\Program Files",
+         false},
+        {"C:\\Program Files\\Tolmar Printer Driver\\TolmarDeploy.exe.exe", "C:\\Program Files",
+         false},
+        {"\\Tolmar Printer Driver\\TolmarDeploy.exe", "", false},
+        {kTool, "", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(isPackageTool(c.tool, c.programFiles), c.accepted)
+            << c.tool << " under " << c.programFiles;
+    }
+}
+
 DecodedActionData roundTrip(ActionCommand command, const ActionRequest& request, const char* tool,
                             std::string& buffer) {
     char data[1024];

@@ -654,6 +654,25 @@ TEST_F(MsiPackage, TwoModelsSitSideBySideAndEachUninstallsAlone) {
         << "the printer " << modelText(kSideModel);
 }
 
+// The tool runs as SYSTEM, and its path becomes every user's logon command:
+// an install folder users can write to (INSTALLDIR is a public property) is
+// refused before anything is written.
+TEST_F(MsiPackage, AnInstallFolderOutsideProgramFilesIsRefused) {
+    const std::wstring hostile = L"C:\\users\\Public\\Tolmar 100%PATH%";
+    const MsiexecRun install =
+        msiexec(L"/i \"" + msiPath() + L"\" \"INSTALLDIR=" + hostile + L"\"");
+    const Footprint left = footprint(code_);
+    report("/i INSTALLDIR=" + narrow(hostile), install.exitCode, left);
+    EXPECT_EQ(install.exitCode, static_cast<DWORD>(ERROR_INSTALL_FAILURE)) << install.log;
+    EXPECT_NE(install.log.find("TolmarDeploy would run from " + narrow(hostile) +
+                               "\\TolmarDeploy.exe, outside"),
+              std::string::npos)
+        << install.log;
+    EXPECT_EQ(install.log.find("Running "), std::string::npos) << "the tool ran:\n" << install.log;
+    EXPECT_FALSE(fileExists(hostile)) << narrow(hostile);
+    expectNothingLeft(left);
+}
+
 // ---- The custom action's runner, in this process, with a limit of its own ----
 
 void collect(void* context, const WideLine& line) {
