@@ -94,6 +94,16 @@ void describeValue(const char* value, char* out, std::size_t size) {
     }
 }
 
+ActionRequest settingsToRun(const ActionRequest& given, const ActionRequest& remembered,
+                            bool maintenance, bool administrator, bool& kept) {
+    kept = false;
+    if (!maintenance || administrator) return given;
+    kept = given.portIndex != remembered.portIndex || given.setAsDefault != remembered.setAsDefault;
+    ActionRequest settings = remembered;
+    settings.modelIndex = given.modelIndex;
+    return settings;
+}
+
 bool isPackageTool(const char* toolPath, const char* programFiles) {
     static const char kRest[] = "\\Tolmar Printer Driver\\TolmarDeploy.exe";
     const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };

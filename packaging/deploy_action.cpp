@@ -241,6 +241,13 @@ bool readActionData(MSIHANDLE install, ActionCommand command, char (&data)[kData
     return false;
 }
 
+bool hasProperty(MSIHANDLE install, const char* name) {
+    char value[2] = {};
+    DWORD size = sizeof value;
+    const UINT result = MsiGetPropertyA(install, name, value, &size);
+    return result == ERROR_MORE_DATA || (result == ERROR_SUCCESS && value[0] != '\0');
+}
+
 // The product code of the running package; false when it cannot be read.
 bool productCode(MSIHANDLE install, char (&code)[kProductCodeSize]) {
     DWORD size = sizeof code;
@@ -269,7 +276,8 @@ void deleteIfEmpty(const char* path) {
 // Immediate, before anything is written, on an installation, a repair and an
 // upgrade: every value checked, and the model the package is built for; a
 // MODEL given, or remembered, must name that one (another model is another
-// product, with a package of its own). Sets DeployInstall's data.
+// product, with a package of its own). Sets DeployInstall's data with the
+// settings the run keeps.
 extern "C" __declspec(dllexport) UINT __stdcall PrepareInstall(MSIHANDLE install) {
     CheckedProperties checked;
     if (!checkProperties(install, checked)) return ERROR_INSTALL_FAILURE;
@@ -292,7 +300,30 @@ extern "C" __declspec(dllexport) UINT __stdcall PrepareInstall(MSIHANDLE install
         return ERROR_INSTALL_FAILURE;
     }
     checked.given.modelIndex = model;
-    return setActionData(install, kInstallData, ActionCommand::Install, checked.given)
+    // AdminUser: set by Windows Installer itself, only for an administrator
+    // (MSIUSEREALADMINDETECTION in the package makes Vista say the same).
+    bool kept = false;
+    const ActionRequest settings =
+        setup::settingsToRun(checked.given, checked.remembered, hasProperty(install, "Installed"),
+                             hasProperty(install, "AdminUser"), kept);
+    if (kept) {
+        // What the component writes to the registry follows the properties.
+        char port[setup::kMaxPropertyValue + 1] = {};
+        char asDefault[setup::kMaxPropertyValue + 1] = {};
+        DWORD size = sizeof port;
+        MsiGetPropertyA(install, "REMEMBEREDPORT", port, &size);
+        size = sizeof asDefault;
+        MsiGetPropertyA(install, "REMEMBEREDDEFAULT", asDefault, &size);
+        if (MsiSetPropertyA(install, "PORT", port) != ERROR_SUCCESS ||
+            MsiSetPropertyA(install, "DEFAULT", asDefault) != ERROR_SUCCESS) {
+            logAnsi(install, "The installed settings cannot be kept. Nothing was changed.");
+            return ERROR_INSTALL_FAILURE;
+        }
+        logAnsi(install,
+                "PORT and DEFAULT given on the command line are set aside: a repair keeps the "
+                "installed settings unless an administrator gives new ones.");
+    }
+    return setActionData(install, kInstallData, ActionCommand::Install, settings)
                ? ERROR_SUCCESS
                : ERROR_INSTALL_FAILURE;
 }

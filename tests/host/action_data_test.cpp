@@ -85,6 +85,43 @@ TEST(ActionProperties, AValueInTheLogStaysOnOneLineAndInItsRoom) {
     }
 }
 
+// A repair started by a standard user runs elevated with the secure
+// properties the user gave: what was installed stays. An administrator's
+// values, and whatever a first installation is given, count.
+TEST(ActionSettings, ARepairKeepsWhatWasInstalledUnlessAnAdministratorGivesNewValues) {
+    ActionRequest given;
+    given.modelIndex = 2;
+    given.portIndex = 1;
+    given.setAsDefault = true;
+    ActionRequest remembered;
+    remembered.modelIndex = 2;
+    remembered.portIndex = 2;
+    const struct {
+        bool maintenance, administrator;
+        int port;
+        bool asDefault, kept;
+    } cases[] = {
+        {false, false, 1, true, false},
+        {false, true, 1, true, false},
+        {true, true, 1, true, false},
+        {true, false, 2, false, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.maintenance ? "repair" : "first installation") + " by " +
+                     (c.administrator ? "an administrator" : "a standard user"));
+        bool kept = !c.kept;
+        const ActionRequest settings =
+            settingsToRun(given, remembered, c.maintenance, c.administrator, kept);
+        EXPECT_EQ(settings.modelIndex, 2);
+        EXPECT_EQ(settings.portIndex, c.port);
+        EXPECT_EQ(settings.setAsDefault, c.asDefault);
+        EXPECT_EQ(kept, c.kept);
+    }
+    bool kept = true;
+    settingsToRun(remembered, remembered, true, false, kept);
+    EXPECT_FALSE(kept) << "the installed values given again change nothing";
+}
+
 // The tool SYSTEM runs is the package's own under Program Files, as Windows
 // names that folder; any other INSTALLDIR may be one users can write to.
 TEST(ActionSettings, TheToolRunsOnlyFromThePackagesFolderUnderProgramFiles) {

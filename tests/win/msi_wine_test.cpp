@@ -673,6 +673,81 @@ TEST_F(MsiPackage, AnInstallFolderOutsideProgramFilesIsRefused) {
     expectNothingLeft(left);
 }
 
+// Runs the package in this process, as a standard user's repair would run:
+// Windows Installer sets AdminUser only for an administrator, while Wine's
+// msiexec sets it for everyone (Wine takes every user for an administrator
+// and hands a standard user's properties to the elevated part unchecked),
+// so the test clears it itself. Returns the verbose log.
+std::string repairAsAStandardUser(const std::wstring& package,
+                                  const std::vector<std::pair<std::wstring, std::wstring>>& given) {
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring logPath = std::wstring(temp) + L"tolmar-msi-repair.log";
+    DeleteFileW(logPath.c_str());
+    const INSTALLUILEVEL ui = MsiSetInternalUI(INSTALLUILEVEL_NONE, nullptr);
+    MsiEnableLogW(INSTALLLOGMODE_VERBOSE | INSTALLLOGMODE_INFO | INSTALLLOGMODE_ACTIONSTART |
+                      INSTALLLOGMODE_ERROR | INSTALLLOGMODE_PROPERTYDUMP,
+                  logPath.c_str(), 0);
+    UINT result = ERROR_INSTALL_FAILURE;
+    {
+        MsiHandle session;
+        if (MsiOpenPackageW(package.c_str(), session.out()) == ERROR_SUCCESS) {
+            for (const auto& [name, value] : given) {
+                MsiSetPropertyW(session.get(), name.c_str(), value.c_str());
+            }
+            MsiSetPropertyW(session.get(), L"AdminUser", L"");
+            result = MsiDoActionW(session.get(), L"INSTALL");
+        }
+    }
+    MsiEnableLogW(0, nullptr, 0);
+    MsiSetInternalUI(ui, nullptr);
+    std::string log = readFile(logPath).value_or("");
+    DeleteFileW(logPath.c_str());
+    EXPECT_EQ(result, static_cast<UINT>(ERROR_SUCCESS)) << log;
+    return log;
+}
+
+// A standard user may start a repair of this per-machine product, which
+// then runs elevated with the secure properties the user gave: PORT and
+// DEFAULT are set aside and the installed settings stay. An administrator's
+// repair takes new ones.
+TEST_F(MsiPackage, ARepairKeepsTheInstalledSettingsUnlessAnAdministratorGivesNewOnes) {
+    const MsiexecRun install = msiexec(L"/i \"" + msiPath() + L"\" PORT=LPT3");
+    ASSERT_EQ(install.exitCode, 0u) << install.log;
+    const auto settings = [&] {
+        const auto text = [&](const wchar_t* name) {
+            return narrow(readRegistryText(HKEY_LOCAL_MACHINE, kSettingsKey, name).value_or(L"-"));
+        };
+        const std::optional<PrinterRecord> printer = findPrinter(model(kModel));
+        return "Port=" + text(L"Port") + " Default=" + text(L"Default") +
+               " printer port=" + (printer ? narrow(printer->port) : "-");
+    };
+    const std::string installed = settings();
+    ASSERT_EQ(installed, "Port=LPT3 Default= printer port=LPT3:");
+
+    const std::string log = repairAsAStandardUser(msiPath(), {{L"REINSTALL", L"ALL"},
+                                                              {L"REINSTALLMODE", L"amus"},
+                                                              {L"PORT", L"LPT2"},
+                                                              {L"DEFAULT", L"1"}});
+    std::printf("a standard user's repair with PORT=LPT2 DEFAULT=1: %s\n", settings().c_str());
+    EXPECT_EQ(settings(), installed) << log;
+    EXPECT_NE(log.find("are set aside"), std::string::npos) << log;
+    const std::size_t run = log.find("Running ");
+    const std::string command =
+        run == std::string::npos ? "" : log.substr(run, log.find('\n', run) - run);
+    EXPECT_NE(command.find("install --model " + modelText(kModel) + " --port LPT3"),
+              std::string::npos)
+        << "the tool given the installed settings\n"
+        << log;
+    EXPECT_EQ(command.find("--default"), std::string::npos) << command;
+
+    const MsiexecRun repair =
+        msiexec(L"/i \"" + msiPath() + L"\" REINSTALL=ALL REINSTALLMODE=amus PORT=LPT2");
+    EXPECT_EQ(repair.exitCode, 0u) << repair.log;
+    std::printf("an administrator's repair with PORT=LPT2: %s\n", settings().c_str());
+    EXPECT_EQ(settings(), "Port=LPT2 Default= printer port=LPT2:") << repair.log;
+}
+
 // ---- The custom action's runner, in this process, with a limit of its own ----
 
 void collect(void* context, const WideLine& line) {
