@@ -323,8 +323,9 @@ TEST_F(MsiPackage, InstallsThePrinterAndItsFilesAndUninstallTakesEverythingAway)
 // MsiSetMode: Wine does not enforce that, so a call from the deferred action
 // would pass here and fail on Windows). With /norestart, as the README's
 // examples have it, nothing restarts: a program running before still runs
-// after (a restart under Wine ends every program of the session), and the
-// note is gone.
+// after, and the note is gone. (Wine's msiexec starts no restart even
+// without /norestart; on Windows /norestart is what keeps a silent
+// uninstall from restarting the computer at once.)
 TEST_F(MsiPackage, AnUninstallThatLeavesAFileForTheRestartEndsWith3010) {
     const MsiexecRun install = msiexec(L"/i \"" + msiPath() + L"\" MODEL=" + model(kModel));
     ASSERT_EQ(install.exitCode, 0u) << install.log;
