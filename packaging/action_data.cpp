@@ -10,7 +10,13 @@ namespace setup {
 namespace {
 
 constexpr const char* kNames[kActionPropertyCount] = {
-    "MODEL", "PORT", "DEFAULT", "REMEMBEREDMODEL", "REMEMBEREDPORT", "REMEMBEREDDEFAULT",
+    "MODEL",
+    "PORT",
+    "DEFAULT",
+    "REMEMBEREDMODEL",
+    "REMEMBEREDPORT",
+    "REMEMBEREDDEFAULT",
+    "TolmarPackageModel",
 };
 constexpr char kInstall[] = "install";
 constexpr char kRemove[] = "remove";
@@ -40,6 +46,7 @@ const char* checkProperty(ActionProperty property, const char* value, ActionRequ
     switch (property) {
         case ActionProperty::Model:
         case ActionProperty::RememberedModel:
+        case ActionProperty::PackageModel:
             request.modelIndex = findModel(value);
             if (request.modelIndex < 0) {
                 return "is not a printer model of this package (TolmarDeploy help lists them)";
@@ -85,6 +92,29 @@ void describeValue(const char* value, char* out, std::size_t size) {
         }
         append(out, size, used, piece, n);
     }
+}
+
+ActionRequest settingsToRun(const ActionRequest& given, const ActionRequest& remembered,
+                            bool maintenance, bool administrator, bool& kept) {
+    kept = false;
+    if (!maintenance || administrator) return given;
+    kept = given.portIndex != remembered.portIndex || given.setAsDefault != remembered.setAsDefault;
+    ActionRequest settings = remembered;
+    settings.modelIndex = given.modelIndex;
+    return settings;
+}
+
+bool isPackageTool(const char* toolPath, const char* programFiles) {
+    static const char kRest[] = "\\Tolmar Printer Driver\\TolmarDeploy.exe";
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+    std::size_t folder = std::strlen(programFiles);
+    while (folder > 0 && programFiles[folder - 1] == '\\') --folder;
+    if (folder == 0 || std::strlen(toolPath) != folder + sizeof kRest - 1) return false;
+    for (std::size_t i = 0; toolPath[i] != '\0'; ++i) {
+        const char expected = i < folder ? programFiles[i] : kRest[i - folder];
+        if (lower(toolPath[i]) != lower(expected)) return false;
+    }
+    return true;
 }
 
 bool encodeActionData(ActionCommand command, const ActionRequest& request, const char* toolPath,

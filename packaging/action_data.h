@@ -18,8 +18,9 @@ enum class ActionProperty {
     RememberedModel,
     RememberedPort,
     RememberedDefault,
+    PackageModel,  // the model the package is built for
 };
-constexpr int kActionPropertyCount = 6;
+constexpr int kActionPropertyCount = 7;
 
 // The property's name in the package ("MODEL", "REMEMBEREDPORT", ...).
 const char* propertyName(ActionProperty property);
@@ -44,6 +45,23 @@ const char* checkProperty(ActionProperty property, const char* value, ActionRequ
 // else as \xNN (tabs and line ends too, so no value can start a line of its
 // own), cut with "..." to fit; always NUL-terminated.
 void describeValue(const char* value, char* out, std::size_t size);
+
+// The settings an installation runs with. A repair or reinstall of the
+// installed product keeps what was installed unless an administrator gives
+// new values: a standard user may start the repair of a per-machine product,
+// which then runs elevated with the secure properties the user gave. On a
+// first installation or an upgrade what was given counts (the remembered
+// values already fill in what was not). kept says whether given values
+// differed from the installed ones and were set aside.
+ActionRequest settingsToRun(const ActionRequest& given, const ActionRequest& remembered,
+                            bool maintenance, bool administrator, bool& kept);
+
+// The tool runs as SYSTEM only from the package's own folder under Program
+// Files (programFiles: where Windows keeps it, never a property a command
+// line can set), which only administrators can change: any other folder
+// INSTALLDIR names may be one users can write to. Letter case aside, the
+// path must be exactly "<programFiles>\Tolmar Printer Driver\TolmarDeploy.exe".
+bool isPackageTool(const char* toolPath, const char* programFiles);
 
 enum class ActionCommand { Install, Remove };
 

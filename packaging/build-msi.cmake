@@ -1,40 +1,49 @@
-# Builds the MSI with wixl from tolmar.wxs (run at build time by the msi
-# target), and one package per model with that model set, for Group Policy,
-# which cannot pass properties.
+# Builds the MSI packages with wixl from tolmar.wxs (run at build time by the
+# msi target): one per model, each a product of its own, and the cabinet
+# they all share, beside them.
 #
 #   cmake -DWIXL=<wixl> -DARCH=x86|x64 -DVERSION=<a.b.c.d> -DTOOL=<TolmarDeploy.exe>
 #         -DLOGON=<TolmarLogon.exe> -DACTION=<custom action DLL>
 #         -DPACKAGE=<folder with win2k and win9x>
-#         -DWORK=<scratch folder> -DOUTPUT=<x.msi>
-#         [-DMODELS=<model,model,...> -DMODEL_OUTPUT=<x-@MODEL@.msi>]
+#         -DWORK=<scratch folder> -DMODELS=<model,model,...>
+#         -DMODEL_OUTPUT=<folder/x-@MODEL@.msi> -DCABINET=<8.3 name>
 #         [-DCERT=<cert.pem> -DKEY=<key.pem>] -P build-msi.cmake
 #
-# A model's package is the package with one row more, MODEL in the Property
-# table, and a package code of its own: wixl runs once. (Neither wixl,
-# msitools nor Wine 8's msi.dll can write a transform instead: Wine's
-# MsiDatabaseGenerateTransformW answers ERROR_CALL_NOT_IMPLEMENTED.)
+# Every package installs the same files to the same folder, so they carry
+# them once: in the cabinet CABINET in MODEL_OUTPUT's folder, which each
+# package's Media table names. wixl builds a cabinet but writes it only into
+# the package (EmbedCab="no" drops it), so a first run embeds it and the
+# stream is taken out; the packages of the models are built without it and
+# their File tables checked against that first run's.
 #
 # Everything that would differ between two builds of the same sources is
-# fixed here: the product, package and component codes are derived from the
-# inputs instead of drawn at random, and the files go into the cabinet with
-# the date of the commit.
+# fixed here: the product, upgrade, package and component codes are derived
+# from the inputs instead of drawn at random, and the files go into the
+# cabinet with the date of the commit.
 cmake_minimum_required(VERSION 3.21)
 include("${CMAKE_CURRENT_LIST_DIR}/source-date.cmake")
-foreach(required WIXL ARCH VERSION TOOL LOGON ACTION PACKAGE WORK OUTPUT)
+foreach(required WIXL ARCH VERSION TOOL LOGON ACTION PACKAGE WORK MODELS MODEL_OUTPUT CABINET)
     if(NOT ${required})
         message(FATAL_ERROR "build-msi.cmake: ${required} is not given")
     endif()
 endforeach()
 string(REPLACE "," ";" models "${MODELS}")
 foreach(model IN LISTS models)
-    # It goes into a query and a file name.
+    # It goes into a registry key, a product name and a file name.
     if(NOT model MATCHES "^[A-Za-z0-9-]+$" OR NOT MODEL_OUTPUT MATCHES "@MODEL@")
         message(FATAL_ERROR "build-msi.cmake: model '${model}' or MODEL_OUTPUT '${MODEL_OUTPUT}'")
     endif()
 endforeach()
+# Windows Installer takes an external cabinet by a short (8.3) name only.
+if(NOT CABINET MATCHES "^[A-Za-z0-9_]+\\.[A-Za-z0-9]+$" OR CABINET MATCHES "[^.]{9}\\." OR
+   CABINET MATCHES "\\.[^.]{4}")
+    message(FATAL_ERROR "build-msi.cmake: CABINET '${CABINET}' is not an 8.3 name")
+endif()
+get_filename_component(output_folder "${MODEL_OUTPUT}" DIRECTORY)
 setup_source_date_epoch(epoch "${CMAKE_CURRENT_LIST_DIR}/..")
 
-# The upgrade code of tolmar.wxs, as the namespace of every derived code.
+# The upgrade code of the packages before there was one per model, as the
+# namespace of every derived code.
 set(namespace 6a1c3e52-7d0b-4f4b-9e37-2c51b8d0a417)
 function(derived_guid out name)
     string(UUID guid NAMESPACE ${namespace} NAME "${name}" TYPE SHA1 UPPER)
@@ -81,7 +90,7 @@ file(COPY "${TOOL}" "${LOGON}" "${ACTION}" DESTINATION "${WORK}/files")
 get_filename_component(tool_name "${TOOL}" NAME)
 get_filename_component(logon_name "${LOGON}" NAME)
 get_filename_component(action_name "${ACTION}" NAME)
-set(inputs_digest "${ARCH} ${VERSION}")
+set(inputs_digest "${ARCH} ${VERSION} ${CABINET}")
 foreach(file "${TOOL}" "${LOGON}" "${ACTION}" "${CMAKE_CURRENT_LIST_DIR}/tolmar.wxs")
     file(SHA256 "${file}" digest)
     string(APPEND inputs_digest " ${digest}")
@@ -141,48 +150,81 @@ set(taken "")
 short_name_query(Directory Directory INSTALLDIR DefaultDir "Tolmar Printer Driver" taken)
 setup_stamp_tree("${WORK}/files" "${epoch}")
 
-# A new product code for each version (the major upgrade needs it), the same
-# one for every build of a version; a package code for each distinct package.
-derived_guid(product_code "product ${ARCH} ${VERSION}")
+# A new product code for each version of a model (the major upgrade needs
+# it), the same one for every build of it; a package code for each distinct
+# package. The upgrade code of a model never changes.
 string(SHA256 inputs_hash "${inputs_digest}")
-derived_guid(package_code "package ${inputs_hash}")
 derived_guid(tool_component "component ${ARCH} ${tool_name}")
 derived_guid(logon_component "component ${ARCH} ${logon_name}")
-derived_guid(settings_component "component ${ARCH} settings")
-
-set(unsigned "${WORK}/package.msi")
 file(COPY "${CMAKE_CURRENT_LIST_DIR}/tolmar.wxs" DESTINATION "${WORK}")
-execute_process(
-    COMMAND "${CMAKE_COMMAND}" -E env SOURCE_DATE_EPOCH=${epoch}
-            "${WIXL}" -a ${ARCH} -o "${unsigned}"
-            -D Arch=${ARCH} -D Version=${VERSION} -D ProductCode=${product_code}
-            -D PackageCode=${package_code} -D ToolComponent=${tool_component}
-            -D LogonComponent=${logon_component} -D SettingsComponent=${settings_component}
-            -D "ToolExe=files/${tool_name}" -D "LogonExe=files/${logon_name}"
-            -D "ActionDll=files/${action_name}"
-            tolmar.wxs driver_package.wxs
-    # wixl takes the files' paths relative to the folder it runs in.
-    WORKING_DIRECTORY "${WORK}"
-    RESULT_VARIABLE status OUTPUT_VARIABLE output ERROR_VARIABLE output)
-if(NOT status EQUAL 0)
-    message(FATAL_ERROR "build-msi.cmake: wixl failed:\n${output}")
-endif()
-# wixl draws the package code at random and stamps the current time; both
-# are set here instead, the same for every build of the same inputs.
+
+# Runs wixl for one model; out receives the package code it is to have.
+function(run_wixl model embed msi out)
+    derived_guid(product_code "product ${ARCH} ${VERSION} ${model}")
+    derived_guid(upgrade_code "upgrade ${model}")
+    derived_guid(settings_component "component ${ARCH} settings ${model}")
+    derived_guid(package_code "package ${inputs_hash} ${model}")
+    execute_process(
+        COMMAND "${CMAKE_COMMAND}" -E env SOURCE_DATE_EPOCH=${epoch}
+                "${WIXL}" -a ${ARCH} -o "${msi}"
+                -D Arch=${ARCH} -D Version=${VERSION} -D Model=${model}
+                -D ProductCode=${product_code} -D UpgradeCode=${upgrade_code}
+                -D PackageCode=${package_code} -D ToolComponent=${tool_component}
+                -D LogonComponent=${logon_component} -D SettingsComponent=${settings_component}
+                -D Cabinet=${CABINET} -D EmbedCab=${embed}
+                -D "ToolExe=files/${tool_name}" -D "LogonExe=files/${logon_name}"
+                -D "ActionDll=files/${action_name}"
+                tolmar.wxs driver_package.wxs
+        # wixl takes the files' paths relative to the folder it runs in.
+        WORKING_DIRECTORY "${WORK}"
+        RESULT_VARIABLE status OUTPUT_VARIABLE output ERROR_VARIABLE output)
+    if(NOT status EQUAL 0)
+        message(FATAL_ERROR "build-msi.cmake: wixl failed for ${model}:\n${output}")
+    endif()
+    set(${out} ${package_code} PARENT_SCOPE)
+endfunction()
+
 find_program(MSIBUILD msibuild)
 find_program(MSIINFO msiinfo)
 find_program(PERL perl)
 if(NOT MSIBUILD OR NOT MSIINFO OR NOT PERL)
     message(FATAL_ERROR "build-msi.cmake: msibuild, msiinfo (package msitools) and perl are needed")
 endif()
-execute_process(COMMAND "${MSIINFO}" suminfo "${unsigned}" OUTPUT_VARIABLE summary RESULT_VARIABLE status)
+function(export_table msi table out)
+    execute_process(COMMAND "${MSIINFO}" export "${msi}" ${table} OUTPUT_VARIABLE text
+                    RESULT_VARIABLE status)
+    if(NOT status EQUAL 0)
+        message(FATAL_ERROR "build-msi.cmake: cannot read the ${table} table of ${msi}")
+    endif()
+    set(${out} "${text}" PARENT_SCOPE)
+endfunction()
+
+# The cabinet: the stream of a package built with it embedded.
+list(GET models 0 first_model)
+set(cabinet_msi "${WORK}/cabinet.msi")
+run_wixl(${first_model} yes "${cabinet_msi}" unused)
+file(MAKE_DIRECTORY "${output_folder}")
+set(cabinet "${output_folder}/${CABINET}")
+execute_process(COMMAND "${MSIINFO}" extract "${cabinet_msi}" ${CABINET}
+                OUTPUT_FILE "${cabinet}" RESULT_VARIABLE status)
+file(SIZE "${cabinet}" cabinet_size)
+if(NOT status EQUAL 0 OR cabinet_size EQUAL 0)
+    message(FATAL_ERROR "build-msi.cmake: cannot take the cabinet out of ${cabinet_msi}")
+endif()
+export_table("${cabinet_msi}" File cabinet_files)
+export_table("${cabinet_msi}" Media cabinet_media)
+
+# wixl draws the package code at random and stamps the current time; both
+# are set here instead, the same for every build of the same inputs.
+execute_process(COMMAND "${MSIINFO}" suminfo "${cabinet_msi}" OUTPUT_VARIABLE summary
+                RESULT_VARIABLE status)
 if(NOT status EQUAL 0 OR NOT summary MATCHES "Template: ([^\n]*)")
     message(FATAL_ERROR "build-msi.cmake: cannot read the summary information wixl wrote")
 endif()
 set(template "${CMAKE_MATCH_1}")
 # The properties an administrator gives must reach the elevated part of the
 # installation in every case (wixl has no Property/@Secure).
-execute_process(COMMAND "${MSIINFO}" export "${unsigned}" Property OUTPUT_VARIABLE properties
+execute_process(COMMAND "${MSIINFO}" export "${cabinet_msi}" Property OUTPUT_VARIABLE properties
                 RESULT_VARIABLE status)
 set(secure "MODEL;PORT;DEFAULT")
 if(status EQUAL 0 AND properties MATCHES "\nSecureCustomProperties\t([^\r\n]*)")
@@ -193,13 +235,25 @@ foreach(query IN LISTS short_name_queries)
     list(APPEND msibuild_args -q "${query}")
 endforeach()
 
+function(sign file)
+    if(NOT CERT OR NOT KEY)
+        return()
+    endif()
+    execute_process(COMMAND "${CMAKE_COMMAND}" -DFILE=${file} -DCERT=${CERT} -DKEY=${KEY}
+                            -DEPOCH=${epoch} -P "${CMAKE_CURRENT_LIST_DIR}/sign.cmake"
+                    RESULT_VARIABLE status)
+    if(NOT status EQUAL 0)
+        message(FATAL_ERROR "build-msi.cmake: signing ${file} failed")
+    endif()
+endfunction()
+
 # Sets what wixl cannot (codes, short names, secure properties, dates),
 # signs, and moves the package to output.
-function(finish_package msi package_code output)
+function(finish_package msi model package_code output)
     # The secure list holds semicolons: one quoted argument, never a list.
-    execute_process(COMMAND "${MSIBUILD}" "${msi}" ${msibuild_args} ${ARGN} -q
+    execute_process(COMMAND "${MSIBUILD}" "${msi}" ${msibuild_args} -q
                             "UPDATE Property SET Value = '${secure}' WHERE Property = 'SecureCustomProperties'"
-                            -s "Tolmar Printer Driver" Tolmar "${template}" "{${package_code}}"
+                            -s "Tolmar Printer Driver ${model}" Tolmar "${template}" "{${package_code}}"
                     RESULT_VARIABLE status)
     if(status EQUAL 0)
         execute_process(COMMAND "${PERL}" "${CMAKE_CURRENT_LIST_DIR}/msi-dates.pl" "${msi}" ${epoch}
@@ -208,27 +262,23 @@ function(finish_package msi package_code output)
     if(NOT status EQUAL 0)
         message(FATAL_ERROR "build-msi.cmake: cannot set the package code and dates of ${output}")
     endif()
-    if(CERT AND KEY)
-        execute_process(COMMAND "${CMAKE_COMMAND}" -DFILE=${msi} -DCERT=${CERT} -DKEY=${KEY}
-                                -DEPOCH=${epoch} -P "${CMAKE_CURRENT_LIST_DIR}/sign.cmake"
-                        RESULT_VARIABLE status)
-        if(NOT status EQUAL 0)
-            message(FATAL_ERROR "build-msi.cmake: signing ${output} failed")
-        endif()
-    endif()
-    get_filename_component(folder "${output}" DIRECTORY)
-    file(MAKE_DIRECTORY "${folder}")
+    sign("${msi}")
     file(RENAME "${msi}" "${output}")
 endfunction()
 
 foreach(model IN LISTS models)
-    set(copy "${WORK}/${model}.msi")
-    file(COPY_FILE "${unsigned}" "${copy}")
-    derived_guid(model_package_code "package ${inputs_hash} ${model}")
+    set(msi "${WORK}/${model}.msi")
+    run_wixl(${model} no "${msi}" package_code)
+    # The same files in the same order as the shared cabinet holds them.
+    export_table("${msi}" File files)
+    export_table("${msi}" Media media)
+    string(REPLACE "#${CABINET}" "${CABINET}" expected_media "${cabinet_media}")
+    if(NOT files STREQUAL cabinet_files OR NOT media STREQUAL expected_media)
+        message(FATAL_ERROR "build-msi.cmake: the files of ${model}'s package are not the cabinet's")
+    endif()
     string(REPLACE "@MODEL@" "${model}" output "${MODEL_OUTPUT}")
-    finish_package("${copy}" ${model_package_code} "${output}"
-                   -q "INSERT INTO Property (Property, Value) VALUES ('MODEL', '${model}')")
+    finish_package("${msi}" ${model} ${package_code} "${output}")
 endforeach()
-finish_package("${unsigned}" ${package_code} "${OUTPUT}")
+sign("${cabinet}")
 list(LENGTH models count)
-message(STATUS "Built ${OUTPUT} and ${count} packages of one model (product code {${product_code}})")
+message(STATUS "Built ${count} packages, one per model, and ${cabinet} in ${output_folder}")

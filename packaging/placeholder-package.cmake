@@ -4,9 +4,12 @@
 # The MSI and the release take it when no real driver package is given; the
 # host test PlaceholderPackage holds it against the installers' file lists.
 #
-#   cmake -DOUT=<folder> -P placeholder-package.cmake
+#   cmake -DOUT=<folder> [-DSIZE=<bytes>] -P placeholder-package.cmake
 #
 # From CMake, include() it and call setup_write_placeholder_package(<folder>).
+# SIZE (only for measuring the release, through SETUP_DRIVER_PACKAGE) makes
+# the files that many bytes in all: after the line, characters drawn from 16
+# (the same for every run), which compress to about half, as driver DLLs do.
 
 set(SETUP_PLACEHOLDER_WIN2K_FILES
     QM47.DLL QM4712II.GPD QM4712III.GPD QM4716II.GPD QM4718II.GPD QM4718III.GPD QM4720.GPD
@@ -16,6 +19,14 @@ set(SETUP_PLACEHOLDER_WIN2K_FILES
 set(SETUP_PLACEHOLDER_WIN9X_FILES QM47.DRV QM47K.DRV QM47V.DRV iconlib.DLL uniDRV.DLL uniDRV.hlp)
 
 function(setup_write_placeholder_package out)
+    set(size 0)
+    if(ARGC GREATER 1 AND NOT "${ARGV1}" STREQUAL "")
+        set(size ${ARGV1})
+    endif()
+    list(LENGTH SETUP_PLACEHOLDER_WIN2K_FILES count)
+    list(LENGTH SETUP_PLACEHOLDER_WIN9X_FILES count9x)
+    math(EXPR each "${size} / (${count} + ${count9x})")
+    set(seed 0)
     foreach(family win2k win9x)
         string(TOUPPER "${family}" upper)
         set(folder "${out}/${family}")
@@ -23,14 +34,22 @@ function(setup_write_placeholder_package out)
         file(REMOVE_RECURSE "${folder}")
         file(MAKE_DIRECTORY "${folder}")
         foreach(name IN LISTS SETUP_PLACEHOLDER_${upper}_FILES)
-            file(WRITE "${folder}/${name}" "placeholder driver file ${family}\\${name}\r\n")
+            set(content "placeholder driver file ${family}\\${name}\r\n")
+            string(LENGTH "${content}" length)
+            math(EXPR seed "${seed} + 1")
+            if(each GREATER length)
+                math(EXPR rest "${each} - ${length}")
+                string(RANDOM LENGTH ${rest} ALPHABET 0123456789ABCDEF RANDOM_SEED ${seed} filler)
+                string(APPEND content "${filler}")
+            endif()
+            file(WRITE "${folder}/${name}" "${content}")
         endforeach()
     endforeach()
 endfunction()
 
 if(CMAKE_SCRIPT_MODE_FILE STREQUAL CMAKE_CURRENT_LIST_FILE)
-    if(NOT OUT)
-        message(FATAL_ERROR "usage: cmake -DOUT=<folder> -P placeholder-package.cmake")
+    if(NOT OUT OR (SIZE AND NOT SIZE MATCHES "^[0-9]+$"))
+        message(FATAL_ERROR "usage: cmake -DOUT=<folder> [-DSIZE=<bytes>] -P placeholder-package.cmake")
     endif()
-    setup_write_placeholder_package("${OUT}")
+    setup_write_placeholder_package("${OUT}" "${SIZE}")
 endif()

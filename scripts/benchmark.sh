@@ -179,7 +179,7 @@ deploySize=$(stat -c %s "$win32/TolmarDeploy.exe")
 logonSize=$(stat -c %s "$win32/TolmarLogon.exe")
 release=$(ls "$win32"/release/TolmarPrinterDriver-*.zip | head -n 1)
 releaseSize=$(stat -c %s "$release")
-modelPackages=$(ls "$win32"/GroupPolicy/*.msi | wc -l)
+modelPackages=$(ls "$win32"/MSI/*.msi | wc -l)
 
 echo
 row "figure" "measured" "baseline" "ratio" "goal" "result"

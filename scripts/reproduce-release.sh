@@ -1,7 +1,8 @@
 #!/bin/bash
 # Builds the release of the current commit twice, from two clones in two
 # differently named folders, and compares what came out byte for byte: the
-# ZIP, the executables and the MSI. Prints the SHA-256 of each.
+# ZIP, the executables, each model's MSI and their cabinet. Prints the
+# SHA-256 of each.
 #
 #   bash scripts/reproduce-release.sh [work folder]
 #
@@ -47,9 +48,11 @@ programs=.
 compare Setup.exe "$one/$programs/Setup.exe" "$two/$programs/Setup.exe"
 compare TolmarDeploy "$one/$programs/TolmarDeploy.exe" "$two/$programs/TolmarDeploy.exe"
 compare TolmarLogon "$one/$programs/TolmarLogon.exe" "$two/$programs/TolmarLogon.exe"
-msi=$(cd "$one" && ls *.msi)
-compare MSI "$one/$msi" "$two/$msi"
+for package in "$one"/MSI/*; do
+    name=$(basename "$package")
+    compare "${name##*-x86-}" "$package" "$two/MSI/$name"
+done
 zip=$(cd "$one/release" && ls *.zip)
 compare ZIP "$one/release/$zip" "$two/release/$zip"
-echo "($zip, $msi)"
+echo "($zip)"
 exit $status

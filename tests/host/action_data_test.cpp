@@ -28,6 +28,7 @@ TEST(ActionProperties, AcceptOnlyWhatTheToolAcceptsAndSayWhyNot) {
     } cases[] = {
         {ActionProperty::Model, "qm-4716ii", true, 2, 0, false},
         {ActionProperty::RememberedModel, "QM-4720XIII", true, 14, 0, false},
+        {ActionProperty::PackageModel, "QM-4706", true, 10, 0, false},
         {ActionProperty::Model, "", true, -1, 0, false},
         {ActionProperty::Model, "QM-0000", false},
         {ActionProperty::Model, "QM-4716II --package C:\\other", false},
@@ -81,6 +82,72 @@ TEST(ActionProperties, AValueInTheLogStaysOnOneLineAndInItsRoom) {
         char out[64];
         describeValue(c.value, out, c.room);
         EXPECT_STREQ(out, c.shown) << c.value;
+    }
+}
+
+// A repair started by a standard user runs elevated with the secure
+// properties the user gave: what was installed stays. An administrator's
+// values, and whatever a first installation is given, count.
+TEST(ActionSettings, ARepairKeepsWhatWasInstalledUnlessAnAdministratorGivesNewValues) {
+    ActionRequest given;
+    given.modelIndex = 2;
+    given.portIndex = 1;
+    given.setAsDefault = true;
+    ActionRequest remembered;
+    remembered.modelIndex = 2;
+    remembered.portIndex = 2;
+    const struct {
+        bool maintenance, administrator;
+        int port;
+        bool asDefault, kept;
+    } cases[] = {
+        {false, false, 1, true, false},
+        {false, true, 1, true, false},
+        {true, true, 1, true, false},
+        {true, false, 2, false, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.maintenance ? "repair" : "first installation") + " by " +
+                     (c.administrator ? "an administrator" : "a standard user"));
+        bool kept = !c.kept;
+        const ActionRequest settings =
+            settingsToRun(given, remembered, c.maintenance, c.administrator, kept);
+        EXPECT_EQ(settings.modelIndex, 2);
+        EXPECT_EQ(settings.portIndex, c.port);
+        EXPECT_EQ(settings.setAsDefault, c.asDefault);
+        EXPECT_EQ(kept, c.kept);
+    }
+    bool kept = true;
+    settingsToRun(remembered, remembered, true, false, kept);
+    EXPECT_FALSE(kept) << "the installed values given again change nothing";
+}
+
+// The tool SYSTEM runs is the package's own under Program Files, as Windows
+// names that folder; any other INSTALLDIR may be one users can write to.
+TEST(ActionSettings, TheToolRunsOnlyFromThePackagesFolderUnderProgramFiles) {
+    const struct {
+        const char* tool;
+        const char* programFiles;
+        bool accepted;
+    } cases[] = {
+        {kTool, "C:\\Program Files", true},
+        {kTool, "C:\\Program Files\\", true},
+        {"c:\\PROGRAM FILES\\tolmar printer driver\\tolmardeploy.EXE", "C:\\Program Files", true},
+        {"D:\\Apps\\Tolmar Printer Driver\\TolmarDeploy.exe", "D:\\Apps", true},
+        {"C:\\users\\Public\\Tolmar 100%PATH%\\TolmarDeploy.exe", "C:\\Program Files", false},
+        {"C:\\Tolmar\\TolmarDeploy.exe", "C:\\Program Files", false},
+        {"C:\\Program Files\\Tolmar Printer Driver\\..\\..\\Tolmar\\TolmarDeploy.exe",
+         "C:\\Program Files", false},
+        {"C:\\Program Files\\Other\\Tolmar Printer Driver\\TolmarDeploy.exe", "C:\\Program Files",
+         false},
+        {"C:\\Program Files\\Tolmar Printer Driver\\TolmarDeploy.exe.exe", "C:\\Program Files",
+         false},
+        {"\\Tolmar Printer Driver\\TolmarDeploy.exe", "", false},
+        {kTool, "", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(isPackageTool(c.tool, c.programFiles), c.accepted)
+            << c.tool << " under " << c.programFiles;
     }
 }
 

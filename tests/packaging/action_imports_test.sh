@@ -10,10 +10,12 @@ set -euo pipefail
 dll=$1
 [ -f "$dll" ] || { echo "action_imports_test: $dll is missing: build the win32 preset first" >&2; exit 1; }
 known="
+ADVAPI32.dll:RegCloseKey RegCreateKeyExA RegDeleteKeyA RegDeleteValueA RegOpenKeyExA
+ RegQueryInfoKeyA RegQueryValueExA RegSetValueExA
 KERNEL32.dll:CloseHandle CreateFileA CreatePipe CreateProcessA DuplicateHandle ExitProcess
  GetCurrentProcess GetExitCodeProcess GetLastError GetModuleHandleA GetProcAddress GetTickCount
  GetVersion MultiByteToWideChar PeekNamedPipe ReadFile TerminateProcess WaitForSingleObject
- WideCharToMultiByte
+ WideCharToMultiByte lstrlenA
 msi.dll:MsiCloseHandle MsiCreateRecord MsiFormatRecordA MsiGetPropertyA MsiProcessMessage
  MsiRecordSetStringA MsiSetMode MsiSetPropertyA
 "

@@ -2,7 +2,8 @@
 # The release as people get it, in a 32-bit Windows: the ZIP the package
 # target makes, unpacked; its programs and MSI signed with a throwaway
 # certificate (copies of the ZIP's files: the build's own stay unsigned) and
-# each signature verified; then Setup.exe, TolmarDeploy.exe and the MSI each
+# each signature verified; then Setup.exe, TolmarDeploy.exe and the model's
+# MSI (beside the cabinet all models' packages share) each
 # install the printer and take it away again: the wizard walked through as
 # Windows XP, the tool's install and remove, and msiexec's /i and /x.
 #
@@ -40,13 +41,17 @@ zip=$(ls "$build"/release/TolmarPrinterDriver-*-x86*.zip 2>/dev/null | head -n 1
 (cd "$work" && unzip -q "$zip") || fail "$zip does not unpack"
 release=$(ls -d "$work"/TolmarPrinterDriver-*/ | head -n 1)
 release=${release%/}
-msi=$(ls "$release"/TolmarPrinterDriver-*-x86*.msi | head -n 1)
+# The model's own package, and the cabinet every model's package shares.
+msi=$(ls "$release"/MSI/TolmarPrinterDriver-*-x86-"$model"*.msi 2>/dev/null | head -n 1 || true)
+cab=$(ls "$release"/MSI/*.cab 2>/dev/null | head -n 1 || true)
+[ -f "$msi" ] && [ -f "$cab" ] || fail "the release has no package of $model or no cabinet in MSI/"
 echo "unpacked $(basename "$zip"): $(ls "$release" | tr '\n' ' ')"
 
 openssl req -x509 -newkey rsa:2048 -nodes -sha256 -days 2 -subj "/CN=Tolmar test signing" \
     -addext "extendedKeyUsage=codeSigning" -keyout "$work/key.pem" -out "$work/cert.pem" \
     >/dev/null 2>&1 || fail "openssl could not make the throwaway certificate"
-for file in "$release/Setup.exe" "$release/TolmarDeploy.exe" "$release/TolmarLogon.exe" "$msi"; do
+for file in "$release/Setup.exe" "$release/TolmarDeploy.exe" "$release/TolmarLogon.exe" "$msi" \
+    "$cab"; do
     name=$(basename "$file")
     cmake -DFILE="$file" -DCERT="$work/cert.pem" -DKEY="$work/key.pem" \
         -P "$source_dir/packaging/sign.cmake" >/dev/null || fail "signing $name failed"
@@ -92,13 +97,13 @@ echo "the signed TolmarDeploy.exe installed and removed the printer"
 
 # msiexec's exit code reaches a shell as its low 8 bits only: 0 is 0.
 status=0
-wine msiexec /i "$(windows "$msi")" /qn MODEL="$model" /l*v "$(windows "$work/install.log")" ||
+wine msiexec /i "$(windows "$msi")" /qn /norestart /l*v "$(windows "$work/install.log")" ||
     status=$?
 [ "$status" -eq 0 ] || fail "msiexec /i of the signed MSI ended with $status (low 8 bits):
 $(iconv -f UTF-16LE -t UTF-8 "$work/install.log" 2>/dev/null | tail -n 40)"
 expect_printer yes "after msiexec /i"
 status=0
-wine msiexec /x "$(windows "$msi")" /qn /l*v "$(windows "$work/remove.log")" || status=$?
+wine msiexec /x "$(windows "$msi")" /qn /norestart /l*v "$(windows "$work/remove.log")" || status=$?
 [ "$status" -eq 0 ] || fail "msiexec /x of the signed MSI ended with $status (low 8 bits)"
 expect_printer no "after msiexec /x"
 echo "the signed MSI installed and removed the printer"

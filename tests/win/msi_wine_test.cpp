@@ -1,12 +1,11 @@
 // The x86 MSI under Wine's msiexec in a 32-bit Windows, TolmarDeploy set to
-// Windows XP (or 98, where a case needs the 9x family): a silent install
-// puts the files, the printer and the Programs and Features entry in place,
-// uninstall takes them all away again, and an installation without a usable
-// MODEL, or with any value that is not the catalogue's, fails with 1603 and
-// leaves nothing. A model's own package (for Group Policy) installs its
-// model unasked. On a 64-bit Windows the package stops at its launch
-// condition. The custom action's runner is run here too, with a limit of
-// the test's own.
+// Windows XP (or 98, where a case needs the 9x family): a silent install of
+// a model's package puts the files, the printer and the Programs and
+// Features entry in place, uninstall takes them all away again, and an
+// installation with another model or any value that is not the catalogue's
+// fails with 1603 and leaves nothing. Each model's package is a product of
+// its own. On a 64-bit Windows the package stops at its launch condition.
+// The custom action's runner is run here too, with a limit of the test's own.
 // Under code page 936. msiexec's exit code is read here, in full: a shell
 // sees only its low 8 bits.
 #include <gtest/gtest.h>
@@ -35,7 +34,7 @@ namespace {
 constexpr int kModel = 2;       // QM-4716II: QM47.DLL on NT, QM47.DRV on 9x
 constexpr int kOtherModel = 0;  // QM-4712II, another one
 constexpr wchar_t kInstallFolder[] = L"C:\\Program Files\\Tolmar Printer Driver";
-constexpr wchar_t kSettingsKey[] = L"Software\\Tolmar\\Printer Driver";
+constexpr wchar_t kSettingsKey[] = L"Software\\Tolmar\\Printer Driver\\QM-4716II";
 constexpr wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 constexpr wchar_t kToolAppDefaults[] = L"Software\\Wine\\AppDefaults\\TolmarDeploy.exe";
 constexpr DWORD kProgramTimeoutMs = 120000;
@@ -48,14 +47,15 @@ std::string modelText(int index) {
     return narrow(model(index));
 }
 
-std::wstring msiPath() {
-    return windowsPath(widen(SETUP_MSI_PATH));
-}
-
-// A model's own package, as the release carries it for Group Policy.
+// A model's package, as the release carries it.
 std::wstring modelMsiPath(int index) {
     return windowsPath(widen(SETUP_MODEL_MSI_PREFIX) + model(index) +
                        widen(SETUP_MODEL_MSI_SUFFIX));
+}
+
+// The package most tests install: the model kModel's.
+std::wstring msiPath() {
+    return modelMsiPath(kModel);
 }
 
 // Owns a database, view, record or summary handle, whatever the test's
@@ -268,7 +268,7 @@ class MsiPackage : public ::testing::Test {
 protected:
     void SetUp() override {
         code_ = productCode();
-        ASSERT_FALSE(code_.empty()) << "no ProductCode in " << SETUP_MSI_PATH;
+        ASSERT_FALSE(code_.empty()) << "no ProductCode in " << narrow(msiPath());
         ASSERT_TRUE(toolKey_.ready());
         ASSERT_NO_FATAL_FAILURE(toolRunsAs(L"winxp"));
         removal_.emplace(code_);
@@ -314,21 +314,9 @@ TEST_F(MsiPackage, InstallsThePrinterAndItsFilesAndUninstallTakesEverythingAway)
         const std::optional<std::wstring> value = readRegistryText(HKEY_LOCAL_MACHINE, entry, name);
         return value ? narrow(*value) : std::string("(none)");
     };
-    EXPECT_EQ(text(L"DisplayName"), "Tolmar Printer Driver");
+    EXPECT_EQ(text(L"DisplayName"), "Tolmar Printer Driver " + modelText(kModel));
     EXPECT_EQ(text(L"DisplayVersion"), SETUP_MSI_VERSION);
     EXPECT_EQ(text(L"Publisher"), "Tolmar");
-
-    // The package remembers one model: another one over it is refused, or
-    // the first printer would be left where no uninstall reaches it.
-    const MsiexecRun other = msiexec(L"/i \"" + msiPath() + L"\" MODEL=" + model(kOtherModel));
-    report("/i MODEL=" + modelText(kOtherModel) + " over it", other.exitCode, footprint(code_));
-    EXPECT_EQ(other.exitCode, static_cast<DWORD>(ERROR_INSTALL_FAILURE)) << other.log;
-    EXPECT_NE(other.log.find("The package is installed for " + modelText(kModel)),
-              std::string::npos)
-        << other.log;
-    EXPECT_FALSE(findPrinter(model(kOtherModel)).has_value())
-        << "the printer " << modelText(kOtherModel);
-    EXPECT_TRUE(findPrinter(model(kModel)).has_value()) << "the printer " << modelText(kModel);
 
     const MsiexecRun removal = msiexec(L"/x \"" + msiPath() + L"\"");
     ASSERT_EQ(removal.exitCode, 0u) << removal.log;
@@ -345,7 +333,15 @@ TEST_F(MsiPackage, InstallsThePrinterAndItsFilesAndUninstallTakesEverythingAway)
 // next restart: the uninstall succeeds with 3010, which deployment systems
 // read as "restart needed", and takes everything else away. Windows 98,
 // where the tool itself puts a file in use off until the restart (on NT the
-// spooler does that and says nothing).
+// spooler does that and says nothing). The deferred
+// action only notes the restart; the immediate action after InstallFinalize
+// asks for it, as Windows Installer wants (a deferred action may not call
+// MsiSetMode: Wine does not enforce that, so a call from the deferred action
+// would pass here and fail on Windows). With /norestart, as the README's
+// examples have it, nothing restarts: a program running before still runs
+// after, and the note is gone. (Wine's msiexec starts no restart even
+// without /norestart; on Windows /norestart is what keeps a silent
+// uninstall from restarting the computer at once.)
 TEST_F(MsiPackage, AnUninstallThatLeavesAFileForTheRestartEndsWith3010) {
     ASSERT_NO_FATAL_FAILURE(toolRunsAs(L"win98"));
     const MsiexecRun install = msiexec(L"/i \"" + msiPath() + L"\" MODEL=" + model(kModel));
@@ -353,16 +349,34 @@ TEST_F(MsiPackage, AnUninstallThatLeavesAFileForTheRestartEndsWith3010) {
     WCHAR windows[MAX_PATH];
     ASSERT_GT(GetWindowsDirectoryW(windows, MAX_PATH), 0u);
     const RestoredFile wininit(std::wstring(windows) + L"\\WININIT.INI");
+    const std::wstring running = windowsPath(widen(SETUP_NEVER_ENDING_TOOL));
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;  // its words go nowhere
+    PROCESS_INFORMATION process = {};
+    ASSERT_TRUE(
+        startProgram(running, L"\"" + running + L"\"", FALSE, 0, nullptr, &startup, &process))
+        << "a program that runs meanwhile";
     MsiexecRun removal;
     {
         const HeldFile held(driverDirectory(k9xEnvironment) + L"\\" +
                             win9xCopies(kModel).front().installed);
         ASSERT_TRUE(held.ready());
-        removal = msiexec(L"/x " + code_);
+        removal = msiexec(L"/x " + code_ + L" /norestart");
     }
+    const bool stillRuns = WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT;
+    TerminateProcess(process.hProcess, 1);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
     const Footprint removed = footprint(code_);
-    report("/x with QM47.DRV in use", removal.exitCode, removed);
+    report("/x /norestart with QM47.DRV in use", removal.exitCode, removed);
     EXPECT_EQ(removal.exitCode, static_cast<DWORD>(ERROR_SUCCESS_REBOOT_REQUIRED)) << removal.log;
+    EXPECT_NE(removal.log.find("A driver file goes at the next restart"), std::string::npos)
+        << removal.log;
+    EXPECT_TRUE(stillRuns) << "a restart was started";
+    EXPECT_FALSE(
+        registryKeyExists(HKEY_LOCAL_MACHINE, L"Software\\Tolmar\\Printer Driver\\Restart"))
+        << "the note of the restart";
     EXPECT_FALSE(removed.printer || removed.driver) << "printer or driver";
     EXPECT_FALSE(removed.folder || removed.uninstallEntry) << "the product";
 }
@@ -389,32 +403,54 @@ TEST_F(MsiPackage, AModelsOwnPackageInstallsItsPrinterWithoutAnyProperty) {
     expectNothingLeft(removed);
 }
 
-// One package per model of the catalogue, each with its model set, the
-// product code of the package without one (so one model per computer holds
-// across them all) and a package code of its own.
+// The Sequence of an action in the package's InstallExecuteSequence; -1
+// when it has none.
+int sequenceOf(const std::wstring& package, const std::wstring& action) {
+    MsiHandle database;
+    MsiHandle view;
+    MsiHandle record;
+    const std::wstring query =
+        L"SELECT `Sequence` FROM `InstallExecuteSequence` WHERE `Action`='" + action + L"'";
+    if (MsiOpenDatabaseW(package.c_str(), reinterpret_cast<LPCWSTR>(MSIDBOPEN_READONLY),
+                         database.out()) != ERROR_SUCCESS ||
+        MsiDatabaseOpenViewW(database.get(), query.c_str(), view.out()) != ERROR_SUCCESS ||
+        MsiViewExecute(view.get(), 0) != ERROR_SUCCESS ||
+        MsiViewFetch(view.get(), record.out()) != ERROR_SUCCESS) {
+        return -1;
+    }
+    return MsiRecordGetInteger(record.get(), 1);
+}
+
+// One package per model of the catalogue, each a product of its own: its
+// name, product code, upgrade code (what a newer release of the model finds
+// it by) and package code its own. A newer release removes the older one
+// before it installs anything: Wine's msiexec removes it without
+// UPGRADINGPRODUCTCODE, so a removal after the installation would take away
+// the printer just installed (measured with a 1.0.1.1 build over 1.0.0.1).
 TEST(ModelPackages, EveryModelHasAPackageOfItsOwn) {
-    const std::wstring product = productCode();
-    ASSERT_FALSE(product.empty()) << "no ProductCode in " << SETUP_MSI_PATH;
-    std::set<std::wstring> packageCodes = {packageCode(msiPath())};
+    std::set<std::wstring> codes;
     for (std::size_t index = 0; index < modelNames().size(); ++index) {
         const int i = static_cast<int>(index);
         SCOPED_TRACE(modelText(i));
         const std::wstring package = modelMsiPath(i);
         ASSERT_TRUE(fileExists(package)) << narrow(package);
-        EXPECT_EQ(packageProperty(package, L"MODEL"), model(i));
-        EXPECT_EQ(productCode(package), product);
-        const std::wstring code = packageCode(package);
-        EXPECT_FALSE(code.empty());
-        EXPECT_TRUE(packageCodes.insert(code).second)
-            << "package code " << narrow(code) << " twice";
+        EXPECT_EQ(packageProperty(package, L"ProductName"), L"Tolmar Printer Driver " + model(i));
+        for (const std::wstring& code :
+             {productCode(package), packageProperty(package, L"UpgradeCode"),
+              packageCode(package)}) {
+            EXPECT_FALSE(code.empty());
+            EXPECT_TRUE(codes.insert(code).second) << "code " << narrow(code) << " twice";
+        }
+        const int removal = sequenceOf(package, L"RemoveExistingProducts");
+        EXPECT_GT(removal, 0) << "RemoveExistingProducts";
+        EXPECT_LT(removal, sequenceOf(package, L"InstallInitialize")) << "the older version first";
     }
 }
 
 // A package run that fails rolls back to nothing, with the reason in the
-// log: no model, an unknown one, and an install step that fails halfway (the
-// 9x procedure cannot store COM1's settings where Wine's registry lacks the
-// port driver's key), after which the printer the tool already created is
-// removed again.
+// log: another model than the package's, an unknown one, and an install step that fails halfway
+// (the 9x procedure cannot store COM1's settings where Wine's registry lacks the port driver's
+// key), after which the printer the tool already created is removed again.
 TEST_F(MsiPackage, AFailedInstallationExitsWith1603AndLeavesNothing) {
     ASSERT_NO_FATAL_FAILURE(toolRunsAs(L"win98"));
     ASSERT_FALSE(registryKeyExists(HKEY_LOCAL_MACHINE, kFirstPortKey))
@@ -424,7 +460,8 @@ TEST_F(MsiPackage, AFailedInstallationExitsWith1603AndLeavesNothing) {
         std::wstring properties;
         std::string logged;
     } cases[] = {
-        {"no MODEL", L"", "MODEL is not set"},
+        {"another model", L" MODEL=" + model(kOtherModel),
+         "This package installs " + modelText(kModel) + ", not " + modelText(kOtherModel)},
         {"an unknown MODEL", L" MODEL=QM-0000", "MODEL \"QM-0000\" is not a printer model"},
         {"a failed step", L" MODEL=" + model(kModel) + L" PORT=COM1",
          "Removing what the failed installation of " + modelText(kModel) + " left behind"},
@@ -583,6 +620,154 @@ TEST(Wow64, ThePackageStopsOn64BitWindowsWithItsReasonInTheLog) {
     EXPECT_FALSE(fileExists(L"C:\\Program Files (x86)\\Tolmar Printer Driver"));
     EXPECT_FALSE(findPrinter(model(kModel)).has_value()) << "the printer";
     EXPECT_FALSE(findDriver(kNtEnvironment, model(kModel)).has_value()) << "the driver";
+}
+
+// Two models side by side, each its own product: installing the second
+// leaves the first, removing one leaves the other with the files it still
+// uses (one tool and one driver package in one folder, which Windows
+// Installer keeps while a product still has them), and removing the other
+// takes everything.
+TEST_F(MsiPackage, TwoModelsSitSideBySideAndEachUninstallsAlone) {
+    constexpr int kSideModel = 10;  // QM-4706, the 9x driver QM47V.DRV
+    const std::wstring sidePackage = modelMsiPath(kSideModel);
+    const ProductRemoval sideRemoval(productCode(sidePackage));
+    const std::wstring sideCode = productCode(sidePackage);
+    ASSERT_NE(sideCode, code_) << "one product code for two models";
+    const std::wstring sideKey = L"Software\\Tolmar\\Printer Driver\\" + model(kSideModel);
+
+    const MsiexecRun first = msiexec(L"/i \"" + msiPath() + L"\"");
+    ASSERT_EQ(first.exitCode, 0u) << first.log;
+    const MsiexecRun second = msiexec(L"/i \"" + sidePackage + L"\"");
+    ASSERT_EQ(second.exitCode, 0u) << second.log;
+    report("/i of " + modelText(kModel) + ", then of " + modelText(kSideModel), second.exitCode,
+           footprint(code_));
+    EXPECT_TRUE(findPrinter(model(kModel)).has_value()) << "the printer " << modelText(kModel);
+    EXPECT_TRUE(findPrinter(model(kSideModel)).has_value())
+        << "the printer " << modelText(kSideModel);
+    EXPECT_TRUE(registryKeyExists(HKEY_LOCAL_MACHINE, std::wstring(kUninstallKey) + sideCode))
+        << "the second product's Programs and Features entry";
+
+    const MsiexecRun firstRemoval = msiexec(L"/x " + code_);
+    ASSERT_EQ(firstRemoval.exitCode, 0u) << firstRemoval.log;
+    const Footprint left = footprint(code_);
+    report("/x of " + modelText(kModel), firstRemoval.exitCode, left);
+    EXPECT_FALSE(left.printer || left.uninstallEntry || left.settingsKey)
+        << modelText(kModel) << " is gone";
+    EXPECT_TRUE(findPrinter(model(kSideModel)).has_value())
+        << "the printer " << modelText(kSideModel);
+    EXPECT_TRUE(registryKeyExists(HKEY_LOCAL_MACHINE, sideKey)) << narrow(sideKey);
+    const std::wstring folder = kInstallFolder;
+    for (const auto& [family, files] :
+         {std::pair{L"\\win2k", ntPackageFiles()}, std::pair{L"\\win9x", win9xPackageFiles()}}) {
+        EXPECT_EQ(packageFilesIn(folder + family).size(), files.size())
+            << "the driver package in " << narrow(folder + family);
+    }
+    // The tool that is left runs, with the package beside it.
+    EXPECT_EQ(runProgram(folder + L"\\TolmarDeploy.exe", L"status --model " + model(kSideModel)),
+              0u)
+        << "TolmarDeploy status --model " << modelText(kSideModel);
+
+    const MsiexecRun secondRemoval = msiexec(L"/x " + sideCode);
+    ASSERT_EQ(secondRemoval.exitCode, 0u) << secondRemoval.log;
+    const Footprint removed = footprint(sideCode);
+    report("/x of " + modelText(kSideModel), secondRemoval.exitCode, removed);
+    expectNothingLeft(removed);
+    EXPECT_FALSE(findPrinter(model(kSideModel)).has_value())
+        << "the printer " << modelText(kSideModel);
+}
+
+// The tool runs as SYSTEM, and its path becomes every user's logon command:
+// an install folder users can write to (INSTALLDIR is a public property) is
+// refused before anything is written.
+TEST_F(MsiPackage, AnInstallFolderOutsideProgramFilesIsRefused) {
+    const std::wstring hostile = L"C:\\users\\Public\\Tolmar 100%PATH%";
+    const MsiexecRun install =
+        msiexec(L"/i \"" + msiPath() + L"\" \"INSTALLDIR=" + hostile + L"\"");
+    const Footprint left = footprint(code_);
+    report("/i INSTALLDIR=" + narrow(hostile), install.exitCode, left);
+    EXPECT_EQ(install.exitCode, static_cast<DWORD>(ERROR_INSTALL_FAILURE)) << install.log;
+    EXPECT_NE(install.log.find("TolmarDeploy would run from " + narrow(hostile) +
+                               "\\TolmarDeploy.exe, outside"),
+              std::string::npos)
+        << install.log;
+    EXPECT_EQ(install.log.find("Running "), std::string::npos) << "the tool ran:\n" << install.log;
+    EXPECT_FALSE(fileExists(hostile)) << narrow(hostile);
+    expectNothingLeft(left);
+}
+
+// Runs the package in this process, as a standard user's repair would run:
+// Windows Installer sets AdminUser only for an administrator, while Wine's
+// msiexec sets it for everyone (Wine takes every user for an administrator
+// and hands a standard user's properties to the elevated part unchecked),
+// so the test clears it itself. Returns the verbose log.
+std::string repairAsAStandardUser(const std::wstring& package,
+                                  const std::vector<std::pair<std::wstring, std::wstring>>& given) {
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring logPath = std::wstring(temp) + L"tolmar-msi-repair.log";
+    DeleteFileW(logPath.c_str());
+    const INSTALLUILEVEL ui = MsiSetInternalUI(INSTALLUILEVEL_NONE, nullptr);
+    MsiEnableLogW(INSTALLLOGMODE_VERBOSE | INSTALLLOGMODE_INFO | INSTALLLOGMODE_ACTIONSTART |
+                      INSTALLLOGMODE_ERROR | INSTALLLOGMODE_PROPERTYDUMP,
+                  logPath.c_str(), 0);
+    UINT result = ERROR_INSTALL_FAILURE;
+    {
+        MsiHandle session;
+        if (MsiOpenPackageW(package.c_str(), session.out()) == ERROR_SUCCESS) {
+            for (const auto& [name, value] : given) {
+                MsiSetPropertyW(session.get(), name.c_str(), value.c_str());
+            }
+            MsiSetPropertyW(session.get(), L"AdminUser", L"");
+            result = MsiDoActionW(session.get(), L"INSTALL");
+        }
+    }
+    MsiEnableLogW(0, nullptr, 0);
+    MsiSetInternalUI(ui, nullptr);
+    std::string log = readFile(logPath).value_or("");
+    DeleteFileW(logPath.c_str());
+    EXPECT_EQ(result, static_cast<UINT>(ERROR_SUCCESS)) << log;
+    return log;
+}
+
+// A standard user may start a repair of this per-machine product, which
+// then runs elevated with the secure properties the user gave: PORT and
+// DEFAULT are set aside and the installed settings stay. An administrator's
+// repair takes new ones.
+TEST_F(MsiPackage, ARepairKeepsTheInstalledSettingsUnlessAnAdministratorGivesNewOnes) {
+    const MsiexecRun install = msiexec(L"/i \"" + msiPath() + L"\" PORT=LPT3");
+    ASSERT_EQ(install.exitCode, 0u) << install.log;
+    const auto settings = [&] {
+        const auto text = [&](const wchar_t* name) {
+            return narrow(readRegistryText(HKEY_LOCAL_MACHINE, kSettingsKey, name).value_or(L"-"));
+        };
+        const std::optional<PrinterRecord> printer = findPrinter(model(kModel));
+        return "Port=" + text(L"Port") + " Default=" + text(L"Default") +
+               " printer port=" + (printer ? narrow(printer->port) : "-");
+    };
+    const std::string installed = settings();
+    ASSERT_EQ(installed, "Port=LPT3 Default= printer port=LPT3:");
+
+    const std::string log = repairAsAStandardUser(msiPath(), {{L"REINSTALL", L"ALL"},
+                                                              {L"REINSTALLMODE", L"amus"},
+                                                              {L"PORT", L"LPT2"},
+                                                              {L"DEFAULT", L"1"}});
+    std::printf("a standard user's repair with PORT=LPT2 DEFAULT=1: %s\n", settings().c_str());
+    EXPECT_EQ(settings(), installed) << log;
+    EXPECT_NE(log.find("are set aside"), std::string::npos) << log;
+    const std::size_t run = log.find("Running ");
+    const std::string command =
+        run == std::string::npos ? "" : log.substr(run, log.find('\n', run) - run);
+    EXPECT_NE(command.find("install --model " + modelText(kModel) + " --port LPT3"),
+              std::string::npos)
+        << "the tool given the installed settings\n"
+        << log;
+    EXPECT_EQ(command.find("--default"), std::string::npos) << command;
+
+    const MsiexecRun repair =
+        msiexec(L"/i \"" + msiPath() + L"\" REINSTALL=ALL REINSTALLMODE=amus PORT=LPT2");
+    EXPECT_EQ(repair.exitCode, 0u) << repair.log;
+    std::printf("an administrator's repair with PORT=LPT2: %s\n", settings().c_str());
+    EXPECT_EQ(settings(), "Port=LPT2 Default= printer port=LPT2:") << repair.log;
 }
 
 // ---- The custom action's runner, in this process, with a limit of its own ----
