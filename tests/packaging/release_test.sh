@@ -19,12 +19,16 @@ export WINEPREFIX=$build/wineprefix WINEARCH=win32 WINEDEBUG=-all
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}" LC_ALL=zh_CN.UTF-8
 sh "$source_dir/cmake/wine-prefix.sh" "$WINEPREFIX"
 appDefaults='HKCU\Software\Wine\AppDefaults'
+# Every Windows has the key of the user's default printer; a new prefix not.
+windowsKey='HKCU\Software\Microsoft\Windows NT\CurrentVersion\Windows'
+madeWindowsKey=""
 finish() {
-    # Whatever the runs left, and the Windows versions set for them.
+    # Whatever the runs left, and what the test set for them.
     "$wine_run" "$ui_tests" --clean >/dev/null 2>&1 || true
     for program in Setup.exe TolmarDeploy.exe; do
         wine reg delete "$appDefaults\\$program" /f >/dev/null 2>&1 || true
     done
+    [ -z "$madeWindowsKey" ] || wine reg delete "$windowsKey" /f >/dev/null 2>&1 || true
     rm -rf "$work"
 }
 trap finish EXIT
@@ -42,7 +46,8 @@ zip=$(ls "$build"/release/TolmarPrinterDriver-*-x86*.zip 2>/dev/null | head -n 1
 release=$(ls -d "$work"/TolmarPrinterDriver-*/ | head -n 1)
 release=${release%/}
 # The model's own package, and the cabinet every model's package shares.
-msi=$(ls "$release"/MSI/TolmarPrinterDriver-*-x86-"$model"*.msi 2>/dev/null | head -n 1 || true)
+msi=$(ls "$release"/MSI/TolmarPrinterDriver-*-x86-"$model".msi \
+    "$release"/MSI/TolmarPrinterDriver-*-x86-"$model"-placeholder.msi 2>/dev/null | head -n 1 || true)
 cab=$(ls "$release"/MSI/*.cab 2>/dev/null | head -n 1 || true)
 [ -f "$msi" ] && [ -f "$cab" ] || fail "the release has no package of $model or no cabinet in MSI/"
 echo "unpacked $(basename "$zip"): $(ls "$release" | tr '\n' ' ')"
@@ -75,12 +80,19 @@ expect_printer() {
 $listing"
 }
 
+if ! wine reg query "$windowsKey" >/dev/null 2>&1; then
+    madeWindowsKey=1
+    wine reg add "$windowsKey" /f >/dev/null 2>&1
+fi
 wine reg add "$appDefaults\\Setup.exe" /v Version /d winxp /f >/dev/null 2>&1
 wine reg add "$appDefaults\\TolmarDeploy.exe" /v Version /d winxp /f >/dev/null 2>&1
 
 # The wizard: Next, Finish, with what it offers (its first model).
-"$wine_run" "$ui_tests" --walk "$release" "$work/screenshots" ||
-    fail "the signed Setup.exe did not run through its wizard"
+walk=$("$wine_run" "$ui_tests" --walk "$release" "$work/screenshots" 2>&1) ||
+    fail "the signed Setup.exe did not run through its wizard:
+$walk"
+! grep -q "message from Setup" <<<"$walk" || fail "the wizard ended with a message:
+$walk"
 expect_printer yes "after the wizard's Finish"
 "$wine_run" "$ui_tests" --clean >/dev/null
 echo "the signed Setup.exe installed the printer through its wizard"
