@@ -8,7 +8,8 @@
 # (${XDG_CACHE_HOME:-~/.cache}/tolmar-setup/), under a name that changes with
 # the Wine version, with the architecture (WINEARCH: win64, the default, or
 # win32, a 32-bit Windows), with whether wine32 is installed (a 64-bit prefix
-# made without it fails once it is there: "could not load kernel32.dll") and
+# made without it fails once it is there: "could not load kernel32.dll"), with
+# the way scripts/win32-wine.sh runs 32-bit programs here, and
 # with this script, which holds the prefix's settings: X11 when a display works and the null driver otherwise, unmanaged
 # windows (fast under Xvfb), Chinese fonts mapped, the caption-button font,
 # and COM1 on a pseudo-terminal whatever serial ports the machine has: each
@@ -29,10 +30,12 @@ export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 cache=${XDG_CACHE_HOME:-$HOME/.cache}/tolmar-setup
 wine32=without-wine32
 [ -e /usr/lib/wine/wine ] && wine32=with-wine32
+# Under scripts/win32-wine.sh's qemu way the root's Wine makes the template,
+# not the host's: a template of each.
 key=$({
     cat "$0"
     wine --version 2>/dev/null
-    echo "$wine32"
+    echo "$wine32 ${SETUP_WIN32_MODE:-native}"
 } | sha256sum | cut -c1-16)
 template=$cache/wineprefix-$WINEARCH-$key
 

@@ -6,7 +6,7 @@ set -eu
 packages="cmake make g++ googletest g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
 binutils-mingw-w64 wine wine64 fonts-wine xvfb xauth xdotool imagemagick icoutils
 fonts-wqy-microhei locales
-wixl msitools osslsigncode openssl zip unzip"
+wixl msitools osslsigncode openssl zip unzip wget"
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then
         "$@"
