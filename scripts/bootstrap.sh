@@ -3,7 +3,7 @@
 # locales the tests run the program under. Says what it installs; quiet and
 # quick when everything is already there. Run as root it needs no sudo.
 set -eu
-packages="cmake make g++ googletest g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
+packages="cmake make g++ googletest g++-mingw-w64-i686-posix
 binutils-mingw-w64 wine wine64 fonts-wine xvfb xauth xdotool imagemagick icoutils
 fonts-wqy-microhei locales
 wixl msitools osslsigncode openssl zip unzip wget"
