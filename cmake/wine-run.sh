@@ -17,14 +17,17 @@ shift
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "$(dirname "$exe")" && pwd)
 while [ ! -f "$build/CMakeCache.txt" ] && [ "$build" != / ]; do build=$(dirname "$build"); done
-# The test's name, from the filter ctest gives each test program.
+# The test's name, from the filter ctest gives each test program; a listing
+# of the tests (ctest's discovery) runs in the 32-bit prefix, whatever its filter.
 name=$(basename "$exe")
+listing=""
 for arg in "$@"; do
     case $arg in
     --gtest_filter=*) name=${arg#--gtest_filter=} ;;
+    --gtest_list_tests) listing=1 ;;
     esac
 done
-case $name in
+case $listing$name in
 Wow64.*)
     export WINEPREFIX="$build/wineprefix-wow64" WINEARCH=win64
     # The test command's server runs in the 32-bit prefix; this one starts

@@ -15,7 +15,7 @@ source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 wine_run=$source_dir/cmake/wine-run.sh
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/tolmar-release.XXXXXX")
-export WINEPREFIX=$build/wineprefix WINEARCH=win32 WINEDEBUG=-all
+export WINEPREFIX=${SETUP_WINEPREFIX:-$build/wineprefix} WINEARCH=win32 WINEDEBUG=-all
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}" LC_ALL=zh_CN.UTF-8
 sh "$source_dir/cmake/wine-prefix.sh" "$WINEPREFIX"
 appDefaults='HKCU\Software\Wine\AppDefaults'
